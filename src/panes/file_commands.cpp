@@ -1,0 +1,96 @@
+#include "app/captions.h"
+#include "app/frm_m.h"
+#include "app/window_definition.h"
+#include "panes/pane_file.h"
+
+namespace corvane {
+
+void frmM::mnuFileNew_Click() {
+    c_.RichTextBox1.setText("");
+    c_.form.setCaption(std::string(def::kCaptionAfterNew));
+}
+
+void frmM::mnuFileOpen_Click() {
+    CommonDialog& dialog = c_.dlgCommonDialog;
+    dialog.props().DialogTitle = text::kOpenTitle;
+    dialog.props().Filter = text::kOpenFilter;
+    dialog.ShowOpen();
+    const std::string fileName = dialog.props().FileName;
+    if (fileName.empty()) return;
+    // Open shows a file; it does not make it the pane's file, so htm and the header stay.
+    LoadFile(c_.RichTextBox1, fileName);
+    c_.form.setCaption(fileName);
+}
+
+// Returns whether the Save As completed; a cancelled dialog changes nothing.
+bool frmM::saveAsStep(PaneId id) {
+    Pane p = pane(id);
+    CommonDialog& dialog = c_.dlgCommonDialog;
+    dialog.props().DialogTitle = text::kSaveAsTitle;
+    dialog.props().Filter = p.filter;
+    dialog.ShowSave();
+    const std::string fileName = dialog.props().FileName;
+    if (fileName.empty()) return false;
+    SaveFile(p.edit, fileName);
+    p.path = fileName;
+    c_.form.setCaption(fileName);
+    p.dirty = kFalse;
+    p.hasFile = kTrue;
+    p.header.setCaption(std::string(p.savedCaption));
+    return true;
+}
+
+void frmM::mnuFileSaveAs_Click() { saveAsStep(PaneId::Html); }
+void frmM::SaveCssAs() { saveAsStep(PaneId::Css); }
+void frmM::SaveJsAs() { saveAsStep(PaneId::Js); }
+
+// Writes the pane to its file. A pane that no Save As has completed for has no file to write to,
+// so it asks for a name instead of writing anywhere.
+void frmM::writeStep(PaneId id) {
+    Pane p = pane(id);
+    if (p.path.empty()) {
+        saveAsStep(id);
+        return;
+    }
+    SaveFile(p.edit, p.path);
+    p.header.setCaption(std::string(p.savedCaption));
+    p.dirty = kFalse;
+}
+
+// The save step of a pane, shared by Save and the header double-click. Its unsaved flag is
+// cleared only by a write or a completed Save As: a cancelled dialog leaves the edits marked.
+void frmM::saveStep(PaneId id) {
+    Pane p = pane(id);
+    if (p.dirty == kTrue && p.hasFile == kFalse) {
+        saveAsStep(id);
+    } else {
+        writeStep(id);
+    }
+}
+
+void frmM::SaveCss() { saveStep(PaneId::Css); }
+void frmM::SaveJs() { saveStep(PaneId::Js); }
+
+void frmM::mnuFileSave_Click() {
+    // The HTML pane is written whichever pane is selected; its Save As is asked for here only
+    // while it is the selected pane.
+    if (htmlSelected == 1 && htmlDirty == kTrue && change == kFalse) {
+        mnuFileSaveAs_Click();
+    } else {
+        writeStep(PaneId::Html);
+    }
+    if (cssSelected == 1) SaveCss();
+    if (jsSelected == 1) SaveJs();
+}
+
+void frmM::mnuFilePrint_Click() {
+    CommonDialog& dialog = c_.dlgCommonDialog;
+    dialog.props().Flags = kPdReturnDc + kPdNoPageNums;
+    dialog.props().Flags += c_.RichTextBox1.selLength() != 0 ? kPdSelection : 0;
+    if (!dialog.ShowPrinter()) return;  // a cancelled printer dialog prints nothing
+    c_.RichTextBox1.selPrint(dialog.hDC());
+}
+
+void frmM::mnuFileExit_Click() { c_.form.close(); }
+
+}  // namespace corvane

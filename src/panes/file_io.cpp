@@ -1,0 +1,139 @@
+#include "panes/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "platform/platform_error.h"
+
+namespace corvane {
+
+namespace {
+
+std::string quoted(const std::string& path) { return "“" + path + "”"; }
+
+[[noreturn]] void fail(const std::string& operation, int error) {
+    throw PlatformError(operation, std::strerror(error));
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+std::string randomSuffix() {
+    static std::mt19937_64 generator{std::random_device{}()};
+    static const char kDigits[] = "0123456789abcdef";
+    std::string suffix(12, '0');
+    for (char& ch : suffix) ch = kDigits[generator() % 16];
+    return suffix;
+}
+
+void writeAll(int fd, std::string_view data, const std::string& operation) {
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            fail(operation, errno);
+        }
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+}  // namespace
+
+std::string readFileBytes(const std::string& path, std::uintmax_t maxBytes) {
+    const std::string operation = "打开文件" + quoted(path);
+    if (path.empty()) throw PlatformError(operation, "没有给出文件名");
+    // O_NONBLOCK keeps a FIFO from hanging the window; it is refused below as not a regular file.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) fail(operation, errno);
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) fail(operation, errno);
+    if (S_ISDIR(info.st_mode)) throw PlatformError(operation, "这是一个文件夹，不是文件");
+    if (!S_ISREG(info.st_mode)) throw PlatformError(operation, "这不是一个普通文件");
+    const auto size = static_cast<std::uintmax_t>(info.st_size);
+    if (size > maxBytes) {
+        throw PlatformError(operation, "文件有 " + std::to_string(size / (1024 * 1024)) + " MiB，超过了 " +
+                                           std::to_string(maxBytes / (1024 * 1024)) + " MiB 的上限");
+    }
+    std::string bytes;
+    bytes.resize(static_cast<std::size_t>(size));
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            // The file may have grown since fstat; read on until the end, within the limit.
+            if (bytes.size() >= maxBytes) break;
+            bytes.resize(std::min<std::uintmax_t>(maxBytes, bytes.size() + 65536));
+        }
+        const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            fail(operation, errno);
+        }
+        if (got == 0) break;
+        filled += static_cast<std::size_t>(got);
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
+void writeFileAtomic(const std::string& path, std::string_view data) {
+    namespace fs = std::filesystem;
+    const std::string operation = "保存文件" + quoted(path);
+    if (path.empty()) throw PlatformError(operation, "没有给出文件名");
+
+    fs::path target(path);
+    std::error_code ec;
+    if (fs::is_symlink(target, ec)) {
+        const fs::path resolved = fs::weakly_canonical(target, ec);
+        if (!ec) target = resolved;
+    }
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) throw PlatformError(operation, "这是一个文件夹，不是文件");
+
+    fs::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    fs::path temporary;
+    int rawFd = -1;
+    for (int attempt = 0; attempt < 16 && rawFd < 0; ++attempt) {
+        temporary = folder / ("." + target.filename().string() + ".corvane-" + randomSuffix());
+        rawFd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (rawFd < 0 && errno != EEXIST) fail(operation, errno);
+    }
+    if (rawFd < 0) fail(operation, EEXIST);
+    FileDescriptor fd(rawFd);
+    try {
+        // The replacement keeps the permissions of the file it replaces.
+        if (exists) (void)::fchmod(fd.get(), existing.st_mode & 07777);
+        writeAll(fd.get(), data, operation);
+        if (::fdatasync(fd.get()) != 0) fail(operation, errno);
+        if (::close(fd.release()) != 0) fail(operation, errno);
+        if (::rename(temporary.c_str(), target.c_str()) != 0) fail(operation, errno);
+    } catch (...) {
+        ::unlink(temporary.c_str());
+        throw;
+    }
+}
+
+}  // namespace corvane
