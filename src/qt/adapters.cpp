@@ -1,0 +1,168 @@
+#include "qt/adapters.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QLocale>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include "platform/platform_error.h"
+#include "qt/colors.h"
+
+namespace corvane::qt {
+
+QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+QColor systemColor(std::uint32_t value, const QPalette& palette) {
+    if ((value & kSystemColorBase) == 0) return fromColorValue(static_cast<std::int32_t>(value));
+    switch (value & ~kSystemColorBase) {
+        case 3: {
+            // A light tint of the selection colour over the window colour, like an inactive title bar.
+            const QColor tint = palette.color(QPalette::Active, QPalette::Highlight);
+            const QColor base = palette.color(QPalette::Active, QPalette::Window);
+            const auto mix = [](int a, int b) { return (a * 3 + b * 7) / 10; };
+            return QColor(mix(tint.red(), base.red()), mix(tint.green(), base.green()), mix(tint.blue(), base.blue()));
+        }
+        case 5:
+            return palette.color(QPalette::Active, QPalette::Base);
+        case 15:
+        default:
+            return palette.color(QPalette::Active, QPalette::Button);
+    }
+}
+
+LabelWidget::LabelWidget(QWidget* parent) : QLabel(parent) {
+    setAutoFillBackground(true);
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setFocusPolicy(Qt::NoFocus);
+    applyBackColor();
+}
+
+std::string LabelWidget::caption() const { return QLabel::text().toStdString(); }
+
+void LabelWidget::setCaption(const std::string& caption) {
+    const QString text = fromUtf8(caption);
+    QLabel::setText(text);
+    setAccessibleName(text);
+}
+
+void LabelWidget::setBackColor(std::uint32_t color) {
+    backColor_ = color;
+    applyBackColor();
+}
+
+void LabelWidget::applyBackColor() {
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, systemColor(backColor_, QApplication::palette()));
+    setPalette(pal);
+}
+
+void LabelWidget::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ApplicationPaletteChange) applyBackColor();
+    QLabel::changeEvent(event);
+}
+
+void LabelWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) pressed_ = true;
+    QLabel::mousePressEvent(event);
+}
+
+// A click is a press and a release over the label; the second click of a double-click is the
+// double-click alone.
+void LabelWidget::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    pressed_ = false;
+    QLabel::mouseReleaseEvent(event);
+    if (click && !inDoubleClick_) emit clicked();
+    inDoubleClick_ = false;
+}
+
+void LabelWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        inDoubleClick_ = true;
+        emit doubleClicked();
+        return;
+    }
+    QLabel::mouseDoubleClickEvent(event);
+}
+
+BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent) {
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Base));
+    setPalette(pal);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+}
+
+QWebEngineView* BrowserPane::view() {
+    if (view_ != nullptr) return view_;
+    // An off-the-record profile: the preview leaves no cache, cookies or history behind.
+    profile_ = new QWebEngineProfile(this);
+    profile_->settings()->setDefaultTextEncoding(QStringLiteral("utf-8"));
+    view_ = new QWebEngineView(profile_, this);
+    view_->setAccessibleName(QStringLiteral("结果显示区"));
+    layout()->addWidget(view_);
+    view_->show();
+    return view_;
+}
+
+void BrowserPane::navigate(const std::string& address) {
+    const QString text = fromUtf8(address);
+    QUrl url(text, QUrl::StrictMode);
+    // A plain path (no scheme, or a one-letter drive-like scheme) is a local file.
+    if (text.startsWith(u'/') || url.scheme().size() <= 1) url = QUrl::fromLocalFile(text);
+    if (!url.isValid()) throw PlatformError("打开网页“" + address + "”", "地址无效");
+    view()->setUrl(url);
+}
+
+std::string ClipboardAdapter::getText() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard == nullptr) throw PlatformError("读取剪贴板", "没有可用的剪贴板");
+    return clipboard->text().toStdString();
+}
+
+void ClipboardAdapter::setText(const std::string& text) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard == nullptr) throw PlatformError("写入剪贴板", "没有可用的剪贴板");
+    clipboard->setText(fromUtf8(text));
+}
+
+Answer PromptAdapter::askYesNo(const std::string& prompt, const std::string& title) {
+    QMessageBox box(QMessageBox::NoIcon, fromUtf8(title), fromUtf8(prompt), QMessageBox::Yes | QMessageBox::No,
+                    parent_);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+void LauncherAdapter::openUrl(const std::string& url) {
+    if (!QDesktopServices::openUrl(QUrl(fromUtf8(url)))) {
+        throw PlatformError("打开主页“" + url + "”", "找不到能打开网址的程序");
+    }
+}
+
+LocalTime ClockAdapter::now() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QLocale locale = QLocale::system();
+    LocalTime local;
+    local.shortDate = locale.toString(now.date(), QLocale::ShortFormat).toStdString();
+    // The long time format without its time-zone name, which would crowd the clock box.
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b")));
+    local.longTime = locale.toString(now.time(), timeFormat.trimmed()).toStdString();
+    local.hour = now.time().hour();
+    local.minute = now.time().minute();
+    local.second = now.time().second();
+    return local;
+}
+
+}  // namespace corvane::qt

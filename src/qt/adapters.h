@@ -1,0 +1,127 @@
+#pragma once
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QToolBar>
+#include <QWidget>
+#include <functional>
+
+#include "platform/controls.h"
+
+class QWebEngineView;
+class QWebEngineProfile;
+
+namespace corvane::qt {
+
+QString fromUtf8(const std::string& text);
+
+// A label drawn opaque on the window's surface; it reports clicks and double-clicks.
+class LabelWidget : public QLabel, public Label {
+    Q_OBJECT
+public:
+    explicit LabelWidget(QWidget* parent);
+    std::string caption() const override;
+    void setCaption(const std::string& caption) override;
+    std::uint32_t backColor() const override { return backColor_; }
+    void setBackColor(std::uint32_t color) override;
+
+signals:
+    void clicked();
+    void doubleClicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void applyBackColor();
+    std::uint32_t backColor_ = kButtonFaceColor;
+    bool pressed_ = false;
+    bool inDoubleClick_ = false;
+};
+
+class TextBoxWidget : public QLineEdit, public TextBox {
+    Q_OBJECT
+public:
+    explicit TextBoxWidget(QWidget* parent) : QLineEdit(parent) {}
+    std::string text() const override { return QLineEdit::text().toStdString(); }
+    void setText(const std::string& text) override { QLineEdit::setText(fromUtf8(text)); }
+};
+
+class FormAdapter : public Form {
+public:
+    explicit FormAdapter(QWidget* window) : window_(window) {}
+    std::string caption() const override { return window_->windowTitle().toStdString(); }
+    void setCaption(const std::string& caption) override { window_->setWindowTitle(fromUtf8(caption)); }
+    void close() override { window_->close(); }
+
+private:
+    QWidget* window_;
+};
+
+class MenuItemAdapter : public MenuItem {
+public:
+    explicit MenuItemAdapter(QAction* action) : action_(action) {}
+    bool checked() const override { return action_->isChecked(); }
+    void setChecked(bool checked) override { action_->setChecked(checked); }
+
+private:
+    QAction* action_;
+};
+
+class ToolBarAdapter : public ToolBar {
+public:
+    explicit ToolBarAdapter(QToolBar* toolBar) : toolBar_(toolBar) {}
+    bool visible() const override { return toolBar_->isVisibleTo(toolBar_->parentWidget()); }
+    void setVisible(bool visible) override { toolBar_->setVisible(visible); }
+
+private:
+    QToolBar* toolBar_;
+};
+
+// The preview pane. The browser engine is started only after the window has first been painted,
+// so that the window never waits for it; a navigation before then starts it at once.
+class BrowserPane : public QWidget, public Browser {
+    Q_OBJECT
+public:
+    explicit BrowserPane(QWidget* parent);
+    void navigate(const std::string& address) override;
+    // Starts the engine now if it has not started yet.
+    QWebEngineView* view();
+    bool started() const { return view_ != nullptr; }
+
+private:
+    QWebEngineProfile* profile_ = nullptr;
+    QWebEngineView* view_ = nullptr;
+};
+
+class ClipboardAdapter : public Clipboard {
+public:
+    std::string getText() override;
+    void setText(const std::string& text) override;
+};
+
+class PromptAdapter : public Prompt {
+public:
+    explicit PromptAdapter(QWidget* parent) : parent_(parent) {}
+    Answer askYesNo(const std::string& prompt, const std::string& title) override;
+
+private:
+    QWidget* parent_;
+};
+
+class LauncherAdapter : public Launcher {
+public:
+    void openUrl(const std::string& url) override;
+};
+
+class ClockAdapter : public Clock {
+public:
+    LocalTime now() override;
+};
+
+}  // namespace corvane::qt

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QTextEdit>
+
+#include "platform/rich_edit.h"
+
+namespace corvane::qt {
+
+// A code pane on QTextEdit. Only changes of the characters raise the change event: formatting
+// never reaches a file, so it never marks a pane unsaved.
+class RichEditWidget : public QTextEdit, public RichEdit {
+    Q_OBJECT
+public:
+    explicit RichEditWidget(QWidget* parent = nullptr);
+
+    void setText(const std::string& text) override;
+    void loadPlainText(const std::string& text) override;
+    void loadRichText(const RichDocument& document) override;
+    std::string plainText() const override;
+
+    std::string selText() const override;
+    void setSelText(const std::string& text) override;
+    long selLength() const override;
+
+    std::string selFontName() const override;
+    void setSelFontName(const std::string& name) override;
+    float selFontSize() const override;
+    void setSelFontSize(float points) override;
+    Tristate selBold() const override;
+    void setSelBold(Tristate value) override;
+    Tristate selItalic() const override;
+    void setSelItalic(Tristate value) override;
+    Tristate selUnderline() const override;
+    void setSelUnderline(Tristate value) override;
+    Tristate selStrikeThru() const override;
+    void setSelStrikeThru(Tristate value) override;
+    std::int32_t selColor() const override;
+    void setSelColor(std::int32_t color) override;
+    std::int16_t selAlignment() const override;
+    void setSelAlignment(std::int16_t code) override;
+
+    void selPrint(Printer& printer) override;
+
+    int heightTwips() const override;
+    void setHeightTwips(int twips) override;
+    void setWordWrapOff() override;
+
+private:
+    // Runs a formatting change without reporting it as a change of content.
+    template <typename F>
+    void formatOnly(F&& apply);
+    Tristate selectionHas(bool (*test)(const QTextCharFormat&)) const;
+    void onContentsChange(int position, int removed, int added);
+
+    bool formatting_ = false;
+};
+
+}  // namespace corvane::qt
