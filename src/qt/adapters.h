@@ -49,7 +49,11 @@ class TextBoxWidget : public QLineEdit, public TextBox {
 public:
     explicit TextBoxWidget(QWidget* parent) : QLineEdit(parent) {}
     std::string text() const override { return QLineEdit::text().toStdString(); }
-    void setText(const std::string& text) override { QLineEdit::setText(fromUtf8(text)); }
+    // The start of the text stays in view when it is wider than the box.
+    void setText(const std::string& text) override {
+        QLineEdit::setText(fromUtf8(text));
+        setCursorPosition(0);
+    }
 };
 
 class FormAdapter : public Form {

@@ -1,0 +1,23 @@
+#include <unistd.h>
+
+#include <QApplication>
+#include <QScreen>
+#include <QStyle>
+
+#include "qt/app_setup.h"
+#include "qt/main_window.h"
+
+int main(int argc, char* argv[]) {
+    corvane::qt::prepareEnvironment();
+    QApplication app(argc, argv);
+    corvane::qt::describeApplication();
+
+    corvane::qt::MainWindow window;
+    // Centred on the screen at the design client size.
+    if (const QScreen* screen = window.screen()) {
+        window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
+                                               screen->availableGeometry()));
+    }
+    window.show();
+    return QApplication::exec();
+}

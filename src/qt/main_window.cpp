@@ -1,0 +1,309 @@
+#include "qt/main_window.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QToolButton>
+
+#include "app/captions.h"
+#include "app/window_definition.h"
+#include "qt/twips.h"
+
+namespace corvane::qt {
+
+namespace {
+
+QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+QIcon toolbarImage(int number) {
+    return QIcon(QStringLiteral(":/icons/toolbar/%1.svg").arg(number, 2, 10, QLatin1Char('0')));
+}
+
+}  // namespace
+
+void ClientArea::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    emit resized();
+}
+
+void ClientArea::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (!painted_) {
+        painted_ = true;
+        emit firstPainted();
+    }
+}
+
+QFont paneFont() {
+    const QStringList families = QFontDatabase::families();
+    QString family;
+    for (const QString& candidate : {qs(def::kPaneFontName), QStringLiteral("Noto Sans CJK SC"),
+                                     QStringLiteral("Noto Sans SC"), QStringLiteral("WenQuanYi Micro Hei"),
+                                     QStringLiteral("Droid Sans Fallback")}) {
+        if (families.contains(candidate)) {
+            family = candidate;
+            break;
+        }
+    }
+    QFont font = family.isEmpty() ? QFontDatabase::systemFont(QFontDatabase::GeneralFont) : QFont(family);
+    font.setPointSize(def::kPaneFontPoints);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(qs(def::kFormName));
+    setWindowTitle(qs(def::kCaption));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/corvane-16.svg"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/corvane.svg"), QSize(32, 32));
+    setWindowIcon(icon);
+    report_ = [this](const QString& operation, const QString& reason) {
+        QMessageBox::warning(this, QStringLiteral("Corvane"), operation + QStringLiteral("失败。\n\n") + reason);
+    };
+
+    client_ = new ClientArea(this);
+    setCentralWidget(client_);
+    buildControls();
+    buildMenus();
+    buildToolBar();
+
+    formAdapter_ = std::make_unique<FormAdapter>(this);
+    dialog_ = std::make_unique<QtCommonDialog>(this);
+    toolBarAdapter_ = std::make_unique<ToolBarAdapter>(toolBar_);
+    viewToolbar_ = std::make_unique<MenuItemAdapter>(menuAction("mnuViewToolbar"));
+    txtL_ = std::make_unique<MenuItemAdapter>(menuAction("mnuTxtL"));
+    txtC_ = std::make_unique<MenuItemAdapter>(menuAction("mnuTxtC"));
+    txtR_ = std::make_unique<MenuItemAdapter>(menuAction("mnuTxtR"));
+    prompt_ = std::make_unique<PromptAdapter>(this);
+    // The change events are connected here, after the sample text is in place.
+    frm_ = std::make_unique<frmM>(FormControls{*formAdapter_, *panes_[0], *panes_[1], *panes_[2], *labels_[0],
+                                               *labels_[3], *labels_[4], *text2_, *browser_, *dialog_,
+                                               *toolBarAdapter_, *viewToolbar_, *txtL_, *txtC_, *txtR_,
+                                               clipboard_, *prompt_, launcher_, clock_});
+
+    connect(labels_[0], &LabelWidget::clicked, this, [this] { run([this] { frm_->Label1_Click(); }); });
+    connect(labels_[3], &LabelWidget::clicked, this, [this] { run([this] { frm_->Label4_Click(); }); });
+    connect(labels_[4], &LabelWidget::clicked, this, [this] { run([this] { frm_->Label5_Click(); }); });
+    connect(labels_[0], &LabelWidget::doubleClicked, this, [this] { run([this] { frm_->Label1_DblClick(); }); });
+    connect(labels_[3], &LabelWidget::doubleClicked, this, [this] { run([this] { frm_->Label4_DblClick(); }); });
+    connect(labels_[4], &LabelWidget::doubleClicked, this, [this] { run([this] { frm_->Label5_DblClick(); }); });
+    connect(labels_[2], &LabelWidget::clicked, this, [this] { run([this] { frm_->Label3_Click(); }); });
+    connect(command1_, &QPushButton::clicked, this, [this] { run([this] { frm_->Command1_Click(); }); });
+    connect(timer1_, &QTimer::timeout, this, [this] { run([this] { frm_->Timer1_Timer(); }); });
+    // The browser engine starts once the window has been painted, so it never delays the window.
+    connect(client_, &ClientArea::firstPainted, this, [this] { QTimer::singleShot(0, browser_, [this] { browser_->view(); }); });
+
+    const int menuHeight = menuBar()->sizeHint().height();
+    resize(toPixels(def::kClientWidth, this), toPixels(def::kClientHeight, this) + menuHeight);
+
+    run([this] { frm_->Form_Load(); });
+    timer1_->start();
+}
+
+MainWindow::~MainWindow() {
+    // The handlers must not run while the controls they use are being destroyed.
+    timer1_->stop();
+    for (RichEditWidget* pane : panes_) pane->onChange = nullptr;
+}
+
+void MainWindow::run(const std::function<void()>& handler) { runGuarded(report_, handler); }
+
+void MainWindow::placeAtDesignGeometry(QWidget* widget, std::string_view name) {
+    const def::Control& c = def::control(name);
+    widget->setObjectName(qs(c.name));
+    widget->setGeometry(toPixels(c.left, this), toPixels(c.top, this), toPixels(c.width, this),
+                        toPixels(c.height, this));
+}
+
+void MainWindow::buildControls() {
+    command1_ = new QPushButton(qs(def::control("Command1").text), client_);
+    placeAtDesignGeometry(command1_, "Command1");
+
+    browser_ = new BrowserPane(client_);
+    placeAtDesignGeometry(browser_, "WebBrowser1");
+    browser_->setFocusPolicy(Qt::StrongFocus);
+
+    timer1_ = new QTimer(this);
+    timer1_->setObjectName(QStringLiteral("Timer1"));
+    timer1_->setInterval(def::kTimerIntervalMs);
+
+    toolBar_ = new QToolBar(client_);
+    placeAtDesignGeometry(toolBar_, "tbToolBar");
+
+    text2_ = new TextBoxWidget(toolBar_);
+    placeAtDesignGeometry(text2_, "Text2");
+    text2_->QLineEdit::setText(qs(def::control("Text2").text));
+    text2_->setAccessibleName(QStringLiteral("时钟"));
+
+    const QFont font = paneFont();
+    const std::string_view paneNames[3] = {"RichTextBox1", "RichTextBox2", "RichTextBox3"};
+    const std::string_view paneCaptions[3] = {text::kHtmlCaption, text::kCssCaption, text::kJsCaption};
+    for (int i = 0; i < 3; ++i) {
+        auto* pane = new RichEditWidget(client_);
+        placeAtDesignGeometry(pane, paneNames[i]);
+        pane->setFont(font);
+        pane->document()->setDefaultFont(font);
+        pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        pane->setHorizontalScrollBarPolicy(i == 0 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+        pane->setAccessibleName(qs(paneCaptions[i]));
+        panes_[i] = pane;
+    }
+    panes_[0]->setPlainText(qs(def::sampleText()));
+
+    for (int i = 0; i < 5; ++i) {
+        auto* label = new LabelWidget(client_);
+        const std::string name = "Label" + std::to_string(i + 1);
+        placeAtDesignGeometry(label, name);
+        const def::Control& c = def::control(name);
+        label->setCaption(std::string(c.text));
+        if (!c.toolTip.empty()) label->setToolTip(qs(c.toolTip));
+        labels_[i] = label;
+    }
+    labels_[0]->setBackColor(kInactiveTitleBarColor);
+    labels_[2]->setCursor(Qt::PointingHandCursor);
+
+    // Stacking: the first control of the definition lies on top.
+    for (auto it = def::kControls.rbegin(); it != def::kControls.rend(); ++it) {
+        if (!it->visual) continue;
+        if (auto* widget = client_->findChild<QWidget*>(qs(it->name))) widget->raise();
+    }
+
+    // Tab order by tab index; labels and the toolbar never take the focus.
+    toolBar_->setFocusPolicy(Qt::NoFocus);
+    QWidget* order[] = {panes_[0], browser_, text2_, command1_, panes_[1], panes_[2]};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+void MainWindow::buildMenus() {
+    const std::map<std::string_view, std::function<void()>> handlers = {
+        {"mnuFileNew", [this] { frm_->mnuFileNew_Click(); }},
+        {"mnuFileOpen", [this] { frm_->mnuFileOpen_Click(); }},
+        {"mnuFileSave", [this] { frm_->mnuFileSave_Click(); }},
+        {"mnuFileSaveAs", [this] { frm_->mnuFileSaveAs_Click(); }},
+        {"mnuFilePrint", [this] { frm_->mnuFilePrint_Click(); }},
+        {"mnuFileExit", [this] { frm_->mnuFileExit_Click(); }},
+        {"mnuEditCut", [this] { frm_->mnuEditCut_Click(); }},
+        {"mnuEditCopy", [this] { frm_->mnuEditCopy_Click(); }},
+        {"mnuEditPaste", [this] { frm_->mnuEditPaste_Click(); }},
+        {"mnuViewToolbar", [this] { frm_->mnuViewToolbar_Click(); }},
+        {"mnuTxtFont", [this] { frm_->mnuTxtFont_Click(); }},
+        {"mnuTxtColor", [this] { frm_->mnuTxtColor_Click(); }},
+        {"mnuTxtBold", [this] { frm_->mnuTxtBold_Click(); }},
+        {"mnuTxtItalic", [this] { frm_->mnuTxtItalic_Click(); }},
+        {"mnuTxtUnderline", [this] { frm_->mnuTxtUnderline_Click(); }},
+        {"mnuTxtL", [this] { frm_->mnuTxtL_Click(); }},
+        {"mnuTxtC", [this] { frm_->mnuTxtC_Click(); }},
+        {"mnuTxtR", [this] { frm_->mnuTxtR_Click(); }},
+        {"qzone", [this] { frm_->qzone_Click(); }},
+    };
+    QMenu* current = nullptr;
+    for (const def::Menu& m : def::kMenus) {
+        QAction* action = nullptr;
+        if (m.level == def::MenuLevel::Bar) {
+            auto found = handlers.find(m.name);
+            if (found != handlers.end()) {
+                // A command on the menu bar itself.
+                action = menuBar()->addAction(qs(m.caption));
+                current = nullptr;
+            } else {
+                current = menuBar()->addMenu(qs(m.caption));
+                action = current->menuAction();
+            }
+        } else if (m.level == def::MenuLevel::Separator) {
+            action = current->addSeparator();
+        } else {
+            action = current->addAction(qs(m.caption));
+        }
+        action->setObjectName(qs(m.name));
+        action->setCheckable(m.checkable);
+        action->setChecked(m.checked);
+        if (!m.shortcut.empty()) {
+            action->setShortcut(QKeySequence(qs(m.shortcut)));
+            action->setShortcutContext(Qt::WindowShortcut);
+        }
+        if (auto found = handlers.find(m.name); found != handlers.end()) {
+            const std::function<void()> handler = found->second;
+            // The menu's own toggling of a check mark is undone: only the handler sets marks.
+            connect(action, &QAction::triggered, this, [this, action, handler, checkable = m.checkable] {
+                if (checkable) action->setChecked(!action->isChecked());
+                run(handler);
+            });
+        }
+        menuActions_.emplace(std::string(m.name), action);
+    }
+}
+
+void MainWindow::buildToolBar() {
+    toolBar_->setMovable(false);
+    toolBar_->setIconSize(QSize(def::kToolImageWidthPx, def::kToolImageHeightPx));
+    toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    toolBar_->setAccessibleName(QStringLiteral("工具栏"));
+    auto* alignments = new QActionGroup(toolBar_);
+    alignments->setExclusive(true);
+    for (const def::ToolButton& b : def::kToolButtons) {
+        if (b.kind == def::ButtonKind::Separator) {
+            toolBar_->addSeparator();
+            continue;
+        }
+        auto* action = new QAction(toolbarImage(b.image), qs(b.key), toolBar_);
+        action->setToolTip(qs(b.key));
+        action->setData(qs(b.key));
+        if (b.kind == def::ButtonKind::Group) {
+            action->setCheckable(true);
+            alignments->addAction(action);
+        }
+        toolBar_->addAction(action);
+        if (auto* button = qobject_cast<QToolButton*>(toolBar_->widgetForAction(action))) {
+            button->setFixedSize(def::kToolButtonWidthPx, def::kToolButtonHeightPx);
+            button->setFocusPolicy(Qt::NoFocus);
+        }
+        toolActions_.emplace(std::string(b.key), action);
+    }
+    connect(toolBar_, &QToolBar::actionTriggered, this, [this](QAction* action) {
+        const std::string key = action->data().toString().toStdString();
+        run([this, key] { frm_->tbToolBar_ButtonClick(key); });
+    });
+}
+
+QAction* MainWindow::menuAction(std::string_view name) const {
+    auto found = menuActions_.find(name);
+    return found == menuActions_.end() ? nullptr : found->second;
+}
+
+QAction* MainWindow::toolAction(std::string_view key) const {
+    auto found = toolActions_.find(key);
+    return found == toolActions_.end() ? nullptr : found->second;
+}
+
+RichEditWidget* MainWindow::pane(int number) const { return panes_[number - 1]; }
+LabelWidget* MainWindow::label(int number) const { return labels_[number - 1]; }
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        panes_[0]->setFocus();
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    std::int16_t cancel = kFalse;
+    run([this, &cancel] { frm_->Form_QueryUnload(cancel, 0); });
+    if (cancel == kTrue) {
+        event->ignore();
+    } else {
+        event->accept();
+    }
+}
+
+}  // namespace corvane::qt
