@@ -38,6 +38,7 @@ void FakeRichEdit::setSelText(const std::string& t) {
 }
 
 void FakeRichEdit::formatted(const std::string& entry) {
+    if (formatCallsBeforeFailure >= 0 && formatCallsBeforeFailure-- == 0) failNextWrite = true;
     if (failNextWrite) {
         failNextWrite = false;
         throw PlatformError("设置格式", "pane refused " + entry);

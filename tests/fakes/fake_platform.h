@@ -32,7 +32,8 @@ public:
     float fontSize = 12;
     std::int32_t color = 0;
     std::int16_t align = 0;
-    bool failNextWrite = false;  // the next setSel* throws, as a rejecting pane does
+    bool failNextWrite = false;  // the next setSelText or formatting call throws, as a rejecting pane does
+    int formatCallsBeforeFailure = -1;  // when it reaches 0, that formatting call throws
 
     void select(std::size_t start, std::size_t length) {
         selStart = start;

@@ -1,0 +1,261 @@
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "app/captions.h"
+#include "app/window_definition.h"
+#include "fakes/fake_platform.h"
+#include "fakes/temp_dir.h"
+
+namespace corvane {
+namespace {
+
+using fakes::DialogReply;
+using fakes::FakeWindow;
+using fakes::readFile;
+using fakes::TempDir;
+using fakes::writeFile;
+
+DialogReply choose(const std::string& path) { return DialogReply{true, path, std::nullopt}; }
+DialogReply cancel() { return DialogReply{false, "", std::nullopt}; }
+
+class FileCommands : public testing::Test {
+protected:
+    FakeWindow w;
+    TempDir dir;
+
+    void saveHtmlAs(const std::string& path) {
+        w.dialog.replies.push_back(choose(path));
+        w.frm.mnuFileSaveAs_Click();
+    }
+};
+
+TEST_F(FileCommands, NewEmptiesTheHtmlPaneAndMarksItWithoutAsking) {
+    saveHtmlAs(dir.file("a.html"));
+    w.cssPane.type("p{}");
+    w.frm.mnuFileNew_Click();
+    EXPECT_EQ(w.html.text, "");
+    EXPECT_EQ(w.form.title, "Corvane");
+    EXPECT_EQ(w.frm.htmlDirty, kTrue);
+    EXPECT_EQ(w.label1.text, text::kHtmlUnsaved);
+    EXPECT_EQ(w.frm.htm, dir.file("a.html"));
+    EXPECT_EQ(w.frm.change, kTrue);
+    EXPECT_EQ(w.cssPane.text, "p{}");
+    EXPECT_TRUE(w.prompt.asked.empty());
+    EXPECT_TRUE(w.dialog.shown.size() == 1);
+}
+
+TEST_F(FileCommands, OpenShowsTheFileWithoutMakingItThePanesFile) {
+    writeFile(dir.file("b.html"), "<h1>b</h1>\r\n");
+    w.dialog.replies.push_back(choose(dir.file("b.html")));
+    w.frm.mnuFileOpen_Click();
+    ASSERT_EQ(w.dialog.shown.size(), 1u);
+    EXPECT_EQ(w.dialog.shown[0].first, "open");
+    EXPECT_EQ(w.dialog.shown[0].second.DialogTitle, "打开");
+    EXPECT_EQ(w.dialog.shown[0].second.Filter, text::kOpenFilter);
+    EXPECT_EQ(w.html.text, "<h1>b</h1>\n");
+    EXPECT_EQ(w.form.title, dir.file("b.html"));
+    EXPECT_EQ(w.frm.htm, "");
+    EXPECT_EQ(w.frm.change, kFalse);
+    EXPECT_EQ(w.frm.htmlDirty, kTrue);
+    EXPECT_EQ(w.label1.text, text::kHtmlUnsaved);
+}
+
+TEST_F(FileCommands, CancelledOpenChangesNothing) {
+    w.dialog.replies.push_back(cancel());
+    w.frm.mnuFileOpen_Click();
+    EXPECT_EQ(w.form.title, "Corvane 2.5");
+    EXPECT_EQ(w.frm.htmlDirty, kFalse);
+}
+
+TEST_F(FileCommands, FailedOpenFailsLoudlyAndLeavesPaneAndCaption) {
+    const std::string before = w.html.text;
+    w.dialog.replies.push_back(choose(dir.file("missing.html")));
+    EXPECT_THROW(w.frm.mnuFileOpen_Click(), PlatformError);
+    EXPECT_EQ(w.html.text, before);
+    EXPECT_EQ(w.form.title, "Corvane 2.5");
+    EXPECT_EQ(w.frm.htmlDirty, kFalse);
+
+    w.dialog.replies.push_back(choose(dir.path().string()));
+    try {
+        w.frm.mnuFileOpen_Click();
+        FAIL() << "a folder was opened";
+    } catch (const PlatformError& e) {
+        EXPECT_NE(e.operation().find(dir.path().string()), std::string::npos);
+        EXPECT_FALSE(e.reason().empty());
+    }
+}
+
+TEST_F(FileCommands, SaveAsWritesPlainUtf8AndFilesThePane) {
+    w.html.setText("<p>你好</p>\n");
+    saveHtmlAs(dir.file("a.html"));
+    EXPECT_EQ(w.dialog.shown.back().second.DialogTitle, "另存为");
+    EXPECT_EQ(w.dialog.shown.back().second.Filter, "html超文本文件(*.html)|*.html");
+    EXPECT_EQ(readFile(dir.file("a.html")), "<p>你好</p>\n");
+    EXPECT_EQ(w.frm.htm, dir.file("a.html"));
+    EXPECT_EQ(w.form.title, dir.file("a.html"));
+    EXPECT_EQ(w.frm.htmlDirty, kFalse);
+    EXPECT_EQ(w.frm.change, kTrue);
+    EXPECT_EQ(w.label1.text, text::kHtmlCaption);
+}
+
+TEST_F(FileCommands, CancelledSaveAsFromTheMenuChangesNothing) {
+    w.html.type("x");
+    w.dialog.replies.push_back(cancel());
+    w.frm.mnuFileSaveAs_Click();
+    EXPECT_EQ(w.frm.htm, "");
+    EXPECT_EQ(w.frm.htmlDirty, kTrue);
+    EXPECT_EQ(w.label1.text, text::kHtmlUnsaved);
+}
+
+TEST_F(FileCommands, FailedSaveAsKeepsPathFlagsAndCaptions) {
+    saveHtmlAs(dir.file("a.html"));
+    w.html.type("more");
+    w.dialog.replies.push_back(choose(dir.file("no-such-folder/b.html")));
+    EXPECT_THROW(w.frm.mnuFileSaveAs_Click(), PlatformError);
+    EXPECT_EQ(w.frm.htm, dir.file("a.html"));
+    EXPECT_EQ(w.form.title, dir.file("a.html"));
+    EXPECT_EQ(w.frm.htmlDirty, kTrue);
+    EXPECT_EQ(w.label1.text, text::kHtmlUnsaved);
+}
+
+TEST_F(FileCommands, OpenThenSaveWithHtmlSelectedAsksForANameNotTheOpenedFile) {
+    writeFile(dir.file("b.html"), "bbb");
+    w.frm.Label1_Click();
+    w.dialog.replies.push_back(choose(dir.file("b.html")));
+    w.frm.mnuFileOpen_Click();
+    w.dialog.replies.push_back(cancel());
+    w.frm.mnuFileSave_Click();
+    ASSERT_EQ(w.dialog.shown.size(), 2u);
+    EXPECT_EQ(w.dialog.shown[1].first, "save");
+    EXPECT_EQ(w.dialog.shown[1].second.DialogTitle, "另存为");
+    EXPECT_EQ(readFile(dir.file("b.html")), "bbb");
+    // The cancelled dialog stored nothing, so the pane stays marked unsaved.
+    EXPECT_EQ(w.frm.htmlDirty, kTrue);
+    EXPECT_EQ(w.label1.text, text::kHtmlUnsaved);
+}
+
+TEST_F(FileCommands, SaveAfterOpenWritesThePanesOwnFile) {
+    saveHtmlAs(dir.file("a.html"));
+    writeFile(dir.file("b.html"), "from b");
+    w.dialog.replies.push_back(choose(dir.file("b.html")));
+    w.frm.mnuFileOpen_Click();
+    w.frm.mnuFileSave_Click();
+    EXPECT_EQ(readFile(dir.file("a.html")), "from b");
+    EXPECT_EQ(readFile(dir.file("b.html")), "from b");
+    EXPECT_EQ(w.form.title, dir.file("b.html"));
+    EXPECT_EQ(w.frm.htmlDirty, kFalse);
+    EXPECT_EQ(w.label1.text, text::kHtmlCaption);
+}
+
+TEST_F(FileCommands, SaveWithCssSelectedRewritesHtmlThenRunsTheCssStep) {
+    saveHtmlAs(dir.file("a.html"));
+    w.html.setText("html now");
+    w.frm.Label4_Click();
+    w.cssPane.type("p{}");
+    w.dialog.replies.push_back(choose(dir.file("style.css")));
+    w.frm.mnuFileSave_Click();
+    EXPECT_EQ(readFile(dir.file("a.html")), "html now");
+    EXPECT_EQ(w.label1.text, text::kHtmlCaption);
+    EXPECT_EQ(w.dialog.shown.back().second.Filter, "CSS文件(*.css)|*.css");
+    EXPECT_EQ(readFile(dir.file("style.css")), "p{}");
+    EXPECT_EQ(w.frm.css, dir.file("style.css"));
+    EXPECT_EQ(w.frm.change1, kTrue);
+    EXPECT_EQ(w.form.title, dir.file("style.css"));
+    EXPECT_EQ(w.label4.text, text::kCssCaption);
+}
+
+TEST_F(FileCommands, CancelledJsSaveAsUnderSaveKeepsTheJsEditsMarked) {
+    saveHtmlAs(dir.file("a.html"));
+    w.frm.Label5_Click();
+    w.jsPane.type("alert(1)");
+    w.dialog.replies.push_back(cancel());
+    w.frm.mnuFileSave_Click();
+    EXPECT_EQ(w.dialog.shown.back().second.DialogTitle, "另存为");
+    EXPECT_EQ(w.dialog.shown.back().second.Filter, "js文件(*.js)|*.js");
+    EXPECT_EQ(w.frm.jsDirty, kTrue);
+    EXPECT_EQ(w.label5.text, text::kJsUnsaved);
+    EXPECT_EQ(w.frm.js, "");
+}
+
+// With no file to write to, a save asks for a name instead of writing anywhere.
+TEST_F(FileCommands, SaveRightAfterStartUpAsksForTheHtmlFile) {
+    w.dialog.replies.push_back(choose(dir.file("first.html")));
+    w.frm.mnuFileSave_Click();
+    ASSERT_EQ(w.dialog.shown.size(), 1u);
+    EXPECT_EQ(w.dialog.shown[0].second.Filter, text::kHtmlFilter);
+    EXPECT_EQ(readFile(dir.file("first.html")), def::sampleText());
+    EXPECT_EQ(w.frm.htm, dir.file("first.html"));
+}
+
+TEST_F(FileCommands, FailedWriteStopsSaveBeforeTheSelectedPane) {
+    saveHtmlAs(dir.file("a.html"));
+    w.frm.Label4_Click();
+    w.cssPane.type("p{}");
+    w.html.type("edit");
+    std::filesystem::remove(dir.file("a.html"));
+    std::filesystem::create_directory(dir.file("a.html"));  // the file is now a folder
+    EXPECT_THROW(w.frm.mnuFileSave_Click(), PlatformError);
+    EXPECT_EQ(w.frm.htmlDirty, kTrue);
+    EXPECT_EQ(w.label1.text, text::kHtmlUnsaved);
+    EXPECT_EQ(w.dialog.shown.size(), 1u) << "the CSS step ran after the failed write";
+}
+
+TEST_F(FileCommands, SaveOverAnExistingFileKeepsItsPermissions) {
+    writeFile(dir.file("a.html"), "old");
+    ::chmod(dir.file("a.html").c_str(), 0640);
+    saveHtmlAs(dir.file("a.html"));
+    struct stat info {};
+    ASSERT_EQ(::stat(dir.file("a.html").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(readFile(dir.file("a.html")), def::sampleText());
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST_F(FileCommands, CssSaveAsShowsItsOwnPathInTheCaption) {
+    saveHtmlAs(dir.file("a.html"));
+    w.dialog.replies.push_back(choose(dir.file("style.css")));
+    w.frm.SaveCssAs();
+    EXPECT_EQ(w.form.title, dir.file("style.css"));
+    EXPECT_EQ(w.frm.htm, dir.file("a.html"));
+}
+
+TEST_F(FileCommands, NewThenSaveWritesTheEmptyPaneToItsFile) {
+    saveHtmlAs(dir.file("a.html"));
+    w.frm.mnuFileNew_Click();
+    w.frm.mnuFileSave_Click();
+    EXPECT_EQ(readFile(dir.file("a.html")), "");
+    EXPECT_EQ(w.frm.htmlDirty, kFalse);
+}
+
+TEST_F(FileCommands, PrintPreselectsTheSelectionAndPrintsOnlyIt) {
+    w.html.setText("hello world");
+    w.html.select(6, 5);
+    w.dialog.replies.push_back({});
+    w.frm.mnuFilePrint_Click();
+    EXPECT_EQ(w.dialog.shown.back().first, "printer");
+    EXPECT_EQ(w.dialog.shown.back().second.Flags, 265);
+    ASSERT_EQ(w.html.printed.size(), 1u);
+    EXPECT_EQ(w.html.printed[0], "world");
+
+    w.html.select(0, 0);
+    w.dialog.replies.push_back({});
+    w.frm.mnuFilePrint_Click();
+    EXPECT_EQ(w.dialog.shown.back().second.Flags, 264);
+    EXPECT_EQ(w.html.printed.back(), "hello world");
+}
+
+TEST_F(FileCommands, CancelledPrinterDialogPrintsNothing) {
+    w.dialog.replies.push_back(cancel());
+    w.frm.mnuFilePrint_Click();
+    EXPECT_TRUE(w.html.printed.empty());
+}
+
+TEST_F(FileCommands, ExitClosesTheWindow) {
+    w.frm.mnuFileExit_Click();
+    EXPECT_EQ(w.form.closeRequests, 1);
+}
+
+}  // namespace
+}  // namespace corvane
