@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+#include "qt/main_window.h"
+
+namespace corvane::qt::testing {
+
+// Runs `answer` on the next modal widget that opens, from inside its own event loop, so a test
+// can trigger a command that shows a dialog and answer that dialog.
+inline void whenModalOpens(std::function<void(QWidget*)> answer, int timeoutMs = 10000) {
+    auto* timer = new QTimer;
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, answer, started, timeoutMs] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            answer(modal);
+        } else if (started->elapsed() > timeoutMs) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start();
+}
+
+// A shown main window whose failure reports are recorded instead of shown.
+struct ShownWindow {
+    MainWindow window;
+    QStringList failures;
+
+    ShownWindow() {
+        window.setFailureReporter(
+            [this](const QString& operation, const QString& reason) { failures << operation + " | " + reason; });
+        window.show();
+        QTest::qWaitForWindowExposed(&window);
+    }
+    ~ShownWindow() {
+        // Leave without the quit question.
+        window.form().htmlDirty = 0;
+        window.form().cssDirty = 0;
+        window.form().jsDirty = 0;
+    }
+};
+
+}  // namespace corvane::qt::testing
