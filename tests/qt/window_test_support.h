@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -28,6 +31,15 @@ inline void whenModalOpens(std::function<void(QWidget*)> answer, int timeoutMs =
         }
     });
     timer->start();
+}
+
+// Types a path into an open file dialog and accepts it, as a person does.
+inline void acceptFileDialog(QWidget* modal, const QString& path) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (dialog == nullptr) return;
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (name != nullptr) name->setText(path);
+    QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
 }
 
 // A shown main window whose failure reports are recorded instead of shown.

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QFileDialog>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
+
+#include "app/captions.h"
+#include "app/window_definition.h"
+#include "window_test_support.h"
+
+namespace corvane::qt {
+namespace {
+
+using testing::ShownWindow;
+using testing::whenModalOpens;
+
+class WindowBehaviour : public ::testing::Test {
+protected:
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+};
+
+TEST_F(WindowBehaviour, TypingInEachPaneMarksItsHeader) {
+    const char* unsaved[] = {"HTML代码编辑区(未保存)", "CSS代码编辑区(未保存)", "JS代码编辑区(未保存)"};
+    const int headers[] = {1, 4, 5};
+    for (int i = 0; i < 3; ++i) {
+        RichEditWidget* pane = w.pane(i + 1);
+        pane->raise();
+        pane->setFocus();
+        QTest::keyClicks(pane, "ab");
+        EXPECT_EQ(w.label(headers[i])->text(), unsaved[i]);
+    }
+    EXPECT_EQ(w.form().htmlDirty, kTrue);
+    EXPECT_EQ(w.form().cssDirty, kTrue);
+    EXPECT_EQ(w.form().jsDirty, kTrue);
+    EXPECT_TRUE(w.pane(2)->toPlainText() == "ab");
+}
+
+TEST_F(WindowBehaviour, FormattingAloneIsNotAChange) {
+    RichEditWidget* pane = w.pane(1);
+    pane->selectAll();
+    w.form().mnuTxtBold_Click();
+    w.form().mnuTxtR_Click();
+    pane->setSelColor(0x0000ff);
+    EXPECT_EQ(w.form().htmlDirty, kFalse);
+    EXPECT_EQ(w.label(1)->text(), "HTML代码编辑区");
+    EXPECT_EQ(pane->selBold(), Tristate::True);
+    // Only the characters reach a file.
+    EXPECT_EQ(pane->plainText(), std::string(def::sampleText()));
+}
+
+TEST_F(WindowBehaviour, LongLinesNeverWrap) {
+    RichEditWidget* pane = w.pane(1);
+    pane->moveCursor(QTextCursor::End);
+    QTest::keyClicks(pane, QString(400, u'x'));
+    EXPECT_EQ(pane->document()->lastBlock().layout()->lineCount(), 1);
+    EXPECT_GT(pane->horizontalScrollBar()->maximum(), 0);
+}
+
+TEST_F(WindowBehaviour, ShortcutsReachTheirCommandsFromInsideAPane) {
+    w.pane(2)->raise();
+    w.pane(2)->setFocus();
+    QTest::keyClick(w.pane(2), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(w.windowTitle(), "Corvane");
+    EXPECT_TRUE(w.pane(1)->toPlainText().isEmpty());
+    QString title;
+    whenModalOpens([&](QWidget* modal) {
+        title = modal->windowTitle();
+        modal->close();
+    });
+    QTest::keyClick(w.pane(2), Qt::Key_F1);
+    EXPECT_EQ(title, "打开");
+}
+
+TEST_F(WindowBehaviour, QuitQuestionNoKeepsTheWindowYesCloses) {
+    w.pane(1)->setFocus();
+    QTest::keyClicks(w.pane(1), "x");
+    QString text, title;
+    bool noIcon = false, yesDefault = false;
+    whenModalOpens([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        text = box->text();
+        title = box->windowTitle();
+        noIcon = box->icon() == QMessageBox::NoIcon;
+        yesDefault = box->defaultButton() == box->button(QMessageBox::Yes);
+        box->button(QMessageBox::No)->click();
+    });
+    w.close();
+    EXPECT_EQ(text, "当前记录尚未保存，确认要退出?");
+    EXPECT_EQ(title, "提示");
+    EXPECT_TRUE(noIcon);
+    EXPECT_TRUE(yesDefault);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.label(1)->text(), "HTML代码编辑区(未保存)");
+    EXPECT_EQ(w.form().htmlDirty, kTrue);
+
+    whenModalOpens([](QWidget* modal) { qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Yes)->click(); });
+    w.form().mnuFileExit_Click();
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(WindowBehaviour, UnsavedCssAlsoAsksBeforeClosing) {
+    w.pane(2)->setFocus();
+    QTest::keyClicks(w.pane(2), "p{}");
+    bool asked = false;
+    whenModalOpens([&](QWidget* modal) {
+        asked = true;
+        qobject_cast<QMessageBox*>(modal)->button(QMessageBox::No)->click();
+    });
+    w.close();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(WindowBehaviour, AFailureIsReportedAndTheProgramGoesOn) {
+    whenModalOpens([](QWidget* modal) { testing::acceptFileDialog(modal, "/nonexistent/missing.html"); });
+    w.menuAction("mnuFileOpen")->trigger();
+    ASSERT_EQ(shown.failures.size(), 1);
+    EXPECT_TRUE(shown.failures[0].contains("/nonexistent/missing.html"));
+    EXPECT_EQ(w.windowTitle(), "Corvane 2.5");
+    EXPECT_TRUE(w.isVisible());
+}
+
+}  // namespace
+}  // namespace corvane::qt
