@@ -82,12 +82,21 @@ void LabelWidget::mouseReleaseEvent(QMouseEvent* event) {
     const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     pressed_ = false;
     QLabel::mouseReleaseEvent(event);
-    if (click && !inDoubleClick_) emit clicked();
+    if (click && !inDoubleClick_) {
+        lastClick_.start();
+        emit clicked();
+    }
     inDoubleClick_ = false;
 }
 
 void LabelWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
+        // A double-click always comes after a click: when the first click of this gesture did not
+        // reach the label, it is delivered now.
+        const bool clickedJustNow = lastClick_.isValid() && lastClick_.elapsed() <= QApplication::doubleClickInterval();
+        if (!clickedJustNow) emit clicked();
+        lastClick_.invalidate();
+        pressed_ = false;
         inDoubleClick_ = true;
         emit doubleClicked();
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -42,6 +43,7 @@ private:
     std::uint32_t backColor_ = kButtonFaceColor;
     bool pressed_ = false;
     bool inDoubleClick_ = false;
+    QElapsedTimer lastClick_;
 };
 
 class TextBoxWidget : public QLineEdit, public TextBox {

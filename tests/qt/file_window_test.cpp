@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <QPrintDialog>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextCursor>
+
+#include "app/captions.h"
+#include "app/window_definition.h"
+#include "qt/common_dialog_qt.h"
+#include "window_test_support.h"
+
+namespace corvane::qt {
+namespace {
+
+using testing::acceptFileDialog;
+using testing::ShownWindow;
+using testing::whenModalOpens;
+
+class FileWindow : public ::testing::Test {
+protected:
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+    QTemporaryDir dir;
+
+    QString pdfText(const QString& pdf) {
+        QProcess process;
+        process.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        process.waitForFinished(30000);
+        return QString::fromUtf8(process.readAllStandardOutput());
+    }
+
+    QPrinter* printer() { return static_cast<QtPrinter&>(w.commonDialog().hDC()).printer(); }
+};
+
+TEST(NameFilters, OpenFilterBecomesFourteenEntriesInOrder) {
+    const QStringList filters = toNameFilters(std::string(text::kOpenFilter));
+    ASSERT_EQ(filters.size(), 14);
+    EXPECT_EQ(filters[0], "html超文本文件 (*.html *.HTML)");
+    EXPECT_EQ(filters[4], "C语言文件 (*.C *.c)");
+    EXPECT_EQ(filters[5], "HTML源文件 (*.html *.HTML)");
+    EXPECT_EQ(filters[13], "所有文件 (*)");
+    EXPECT_EQ(toNameFilters(std::string(text::kCssFilter)), QStringList{"CSS文件 (*.css *.CSS)"});
+}
+
+TEST_F(FileWindow, SaveAsThroughTheRealDialogWritesTheTypedPath) {
+    const QString path = dir.filePath("中文 目录.html");
+    QString title;
+    QStringList filters;
+    whenModalOpens([&](QWidget* modal) {
+        title = modal->windowTitle();
+        filters = qobject_cast<QFileDialog*>(modal)->nameFilters();
+        acceptFileDialog(modal, path);
+    });
+    w.menuAction("mnuFileSaveAs")->trigger();
+    EXPECT_EQ(title, "另存为");
+    EXPECT_EQ(filters, QStringList{"html超文本文件 (*.html *.HTML)"});
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(), std::string(def::sampleText()));
+    EXPECT_EQ(w.windowTitle(), path);
+    EXPECT_TRUE(shown.failures.isEmpty());
+}
+
+TEST_F(FileWindow, CancelledDialogsChangeNothing) {
+    QTest::keyClicks(w.pane(1), "x");
+    whenModalOpens([](QWidget* modal) { QMetaObject::invokeMethod(modal, "reject"); });
+    w.menuAction("mnuFileOpen")->trigger();
+    whenModalOpens([](QWidget* modal) { QMetaObject::invokeMethod(modal, "reject"); });
+    w.menuAction("mnuFileSaveAs")->trigger();
+    EXPECT_EQ(w.windowTitle(), "Corvane 2.5");
+    EXPECT_EQ(w.form().htm, "");
+    EXPECT_EQ(w.label(1)->text(), "HTML代码编辑区(未保存)");
+    EXPECT_TRUE(shown.failures.isEmpty());
+}
+
+TEST_F(FileWindow, OpenShowsTheFileAndTheHeaderDoubleClickAsksForAName) {
+    const QString path = dir.filePath("b.html");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<p>b</p>\r\n<p>c</p>");
+    file.close();
+    whenModalOpens([&](QWidget* modal) { acceptFileDialog(modal, path); });
+    QTest::keyClick(w.pane(1), Qt::Key_F1);
+    EXPECT_EQ(w.pane(1)->toPlainText(), "<p>b</p>\n<p>c</p>");
+    EXPECT_EQ(w.windowTitle(), path);
+    EXPECT_EQ(w.label(1)->text(), "HTML代码编辑区(未保存)");
+
+    QString title;
+    whenModalOpens([&](QWidget* modal) {
+        title = modal->windowTitle();
+        QMetaObject::invokeMethod(modal, "reject");
+    });
+    QTest::mouseDClick(w.label(1), Qt::LeftButton);
+    EXPECT_EQ(title, "另存为");
+    EXPECT_EQ(w.form().htmlSelected, 1);
+    EXPECT_EQ(w.form().htmlDirty, kTrue);
+}
+
+TEST_F(FileWindow, HeaderClickShowsItsPaneAloneAndDoubleClickSavesIt) {
+    QTest::mouseClick(w.label(4), Qt::LeftButton);
+    EXPECT_EQ(w.pane(1)->height(), 0);
+    EXPECT_EQ(w.pane(3)->height(), 0);
+    EXPECT_EQ(w.pane(2)->height(), 625);
+    EXPECT_EQ(w.form().cssSelected, 1);
+    QTest::keyClicks(w.pane(2), "p{color:red}");
+    const QString path = dir.filePath("style.css");
+    whenModalOpens([&](QWidget* modal) { acceptFileDialog(modal, path); });
+    QTest::mouseDClick(w.label(4), Qt::LeftButton);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "p{color:red}");
+    EXPECT_EQ(w.label(4)->text(), "CSS代码编辑区");
+}
+
+TEST_F(FileWindow, PrintsOnlyTheSelectionWhenThereIsOne) {
+    w.pane(1)->setPlainText(QStringLiteral("first line\nSECOND selected words\nthird line"));
+    QTextCursor cursor = w.pane(1)->textCursor();
+    cursor.setPosition(11);
+    cursor.setPosition(32, QTextCursor::KeepAnchor);
+    w.pane(1)->setTextCursor(cursor);
+    const QString pdf = dir.filePath("selection.pdf");
+    printer()->setOutputFormat(QPrinter::PdfFormat);
+    printer()->setOutputFileName(pdf);
+    QAbstractPrintDialog::PrintRange range = QAbstractPrintDialog::AllPages;
+    bool pageRangeOffered = true;
+    whenModalOpens([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QPrintDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        range = dialog->printRange();
+        pageRangeOffered = dialog->testOption(QAbstractPrintDialog::PrintPageRange);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    w.menuAction("mnuFilePrint")->trigger();
+    EXPECT_EQ(range, QAbstractPrintDialog::Selection);
+    EXPECT_FALSE(pageRangeOffered);
+    const QString text = pdfText(pdf);
+    EXPECT_TRUE(text.contains("SECOND selected words")) << text.toStdString();
+    EXPECT_FALSE(text.contains("first line")) << text.toStdString();
+    EXPECT_FALSE(text.contains("third")) << text.toStdString();
+}
+
+TEST_F(FileWindow, PrintsTheWholePaneWithoutASelectionAndNothingWhenCancelled) {
+    const QString cancelled = dir.filePath("cancelled.pdf");
+    printer()->setOutputFormat(QPrinter::PdfFormat);
+    printer()->setOutputFileName(cancelled);
+    whenModalOpens([](QWidget* modal) { QMetaObject::invokeMethod(modal, "reject"); });
+    w.menuAction("mnuFilePrint")->trigger();
+    EXPECT_FALSE(QFile::exists(cancelled));
+
+    const QString pdf = dir.filePath("whole.pdf");
+    printer()->setOutputFileName(pdf);
+    whenModalOpens([](QWidget* modal) { QMetaObject::invokeMethod(modal, "accept"); });
+    w.menuAction("mnuFilePrint")->trigger();
+    const QString text = pdfText(pdf);
+    EXPECT_TRUE(text.contains("window.onload=function(){")) << text.toStdString();
+    EXPECT_TRUE(text.contains("</script>"));
+}
+
+}  // namespace
+}  // namespace corvane::qt
