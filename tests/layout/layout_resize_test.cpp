@@ -30,14 +30,6 @@ std::vector<Move> lastPass(const FakeControl& c) {
     return {c.moves.end() - 3, c.moves.end()};
 }
 
-struct Box {
-    double left, top, width, height;
-};
-
-Box geometry(const FakeControl& c) {
-    return {c["Left"], c["Top"], c["Width"], c["Height"]};
-}
-
 void expectBox(const FakeControl& c, double left, double top, double width, double height) {
     EXPECT_EQ(c["Left"], left) << c.controlName;
     EXPECT_EQ(c["Top"], top) << c.controlName;
