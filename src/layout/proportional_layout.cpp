@@ -59,7 +59,7 @@ std::int32_t placedX(LayoutControl& control, std::string_view property, std::int
     return hidden ? checkedInt32(std::int64_t{x} - NegativeXOffset) : x;
 }
 
-std::int32_t verticalOf(std::int32_t r, std::int32_t LayoutRecord::*field, std::int32_t percent) {
+std::int32_t scaledField(std::int32_t r, std::int32_t LayoutRecord::*field, std::int32_t percent) {
     return scaled(controlRecord(r).*field, percent);
 }
 
@@ -191,16 +191,16 @@ void ResizeControl(LayoutControl& control, LayoutWindow& window) noexcept {
     std::int32_t newWidth = 0;
     std::int32_t newHeight = 0;
     attempt([&] { newLeft = placedX(control, prop::kLeft, r, &LayoutRecord::left, pX); });
-    attempt([&] { newTop = verticalOf(r, &LayoutRecord::top, pY); });
-    attempt([&] { newWidth = scaled(controlRecord(r).width, pX); });
-    attempt([&] { newHeight = verticalOf(r, &LayoutRecord::height, pY); });
+    attempt([&] { newTop = scaledField(r, &LayoutRecord::top, pY); });
+    attempt([&] { newWidth = scaledField(r, &LayoutRecord::width, pX); });
+    attempt([&] { newHeight = scaledField(r, &LayoutRecord::height, pY); });
 
     if (control.isLine()) {
         // Each end point is written only when its value could be worked out.
         attempt([&] { control.setInt(prop::kX1, placedX(control, prop::kX1, r, &LayoutRecord::left, pX)); });
-        attempt([&] { control.setInt(prop::kY1, verticalOf(r, &LayoutRecord::top, pY)); });
+        attempt([&] { control.setInt(prop::kY1, scaledField(r, &LayoutRecord::top, pY)); });
         attempt([&] { control.setInt(prop::kX2, placedX(control, prop::kX2, r, &LayoutRecord::width, pX)); });
-        attempt([&] { control.setInt(prop::kY2, verticalOf(r, &LayoutRecord::height, pY)); });
+        attempt([&] { control.setInt(prop::kY2, scaledField(r, &LayoutRecord::height, pY)); });
         return;
     }
     // Controls that accept only part of a full move still get what they accept.
