@@ -50,17 +50,17 @@ bool readsBelowZero(LayoutControl& control, std::string_view property) {
     }
 }
 
+std::int32_t scaledField(std::int32_t r, std::int32_t LayoutRecord::*field, std::int32_t percent) {
+    return scaled(controlRecord(r).*field, percent);
+}
+
 // A horizontal position: scaled from the record, and shifted back left of zero when the control
 // currently sits there.
 std::int32_t placedX(LayoutControl& control, std::string_view property, std::int32_t r,
                      std::int32_t LayoutRecord::*field, std::int32_t percent) {
     const bool hidden = readsBelowZero(control, property);
-    const std::int32_t x = scaled(controlRecord(r).*field, percent);
+    const std::int32_t x = scaledField(r, field, percent);
     return hidden ? checkedInt32(std::int64_t{x} - NegativeXOffset) : x;
-}
-
-std::int32_t scaledField(std::int32_t r, std::int32_t LayoutRecord::*field, std::int32_t percent) {
-    return scaled(controlRecord(r).*field, percent);
 }
 
 std::int32_t registeredForm(LayoutWindow& window) {
