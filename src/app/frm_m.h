@@ -10,6 +10,8 @@
 
 namespace corvane {
 
+class LayoutWindow;
+
 // Window flags are 16-bit: True is -1, False is 0.
 using Flag = std::int16_t;
 inline constexpr Flag kTrue = -1;
@@ -62,6 +64,7 @@ public:
     std::int16_t jsSelected = 0;
 
     void Form_Load();
+    void Form_Resize(LayoutWindow& self);
     void Form_QueryUnload(std::int16_t& cancel, int unloadMode);
     void Timer1_Timer();
 

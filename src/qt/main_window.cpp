@@ -99,6 +99,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     connect(labels_[4], &LabelWidget::doubleClicked, this, [this] { run([this] { frm_->Label5_DblClick(); }); });
     connect(labels_[2], &LabelWidget::clicked, this, [this] { run([this] { frm_->Label3_Click(); }); });
     connect(command1_, &QPushButton::clicked, this, [this] { run([this] { frm_->Command1_Click(); }); });
+    buildLayoutWindow();
+    connect(client_, &ClientArea::resized, this, [this] { formResize(); });
     connect(timer1_, &QTimer::timeout, this, [this] { run([this] { frm_->Timer1_Timer(); }); });
     // The browser engine starts once the window has been painted, so it never delays the window.
     connect(client_, &ClientArea::firstPainted, this, [this] { QTimer::singleShot(0, browser_, [this] { browser_->view(); }); });
@@ -108,6 +110,30 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
     run([this] { frm_->Form_Load(); });
     timer1_->start();
+}
+
+// The layout engine sees every control of the definition, then every menu item, in order.
+void MainWindow::buildLayoutWindow() {
+    layoutWindow_ = std::make_unique<FormLayoutWindow>(this, client_);
+    for (const def::Control& c : def::kControls) {
+        QWidget* widget = c.visual ? client_->findChild<QWidget*>(qs(c.name)) : nullptr;
+        if (widget != nullptr) {
+            layoutWindow_->addMember(std::make_unique<WidgetMember>(std::string(c.name), widget));
+        } else {
+            layoutWindow_->addMember(std::make_unique<PlaceLessMember>(std::string(c.name)));
+        }
+    }
+    for (const def::Menu& m : def::kMenus) layoutWindow_->addMember(std::make_unique<PlaceLessMember>(std::string(m.name)));
+}
+
+void MainWindow::formResize() {
+    run([this] { frm_->Form_Resize(*layoutWindow_); });
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Minimising and restoring change the client size the layout sees without resizing the widget.
+    if (event->type() == QEvent::WindowStateChange && isVisible()) formResize();
 }
 
 MainWindow::~MainWindow() {

@@ -12,6 +12,7 @@
 #include "qt/adapters.h"
 #include "qt/common_dialog_qt.h"
 #include "qt/guard.h"
+#include "qt/layout_adapter.h"
 #include "qt/rich_edit_widget.h"
 
 class QPushButton;
@@ -63,6 +64,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -70,6 +72,8 @@ private:
     void buildMenus();
     void buildToolBar();
     void placeAtDesignGeometry(QWidget* widget, std::string_view name);
+    void buildLayoutWindow();
+    void formResize();
 
     ClientArea* client_ = nullptr;
     QToolBar* toolBar_ = nullptr;
@@ -91,6 +95,7 @@ private:
     LauncherAdapter launcher_;
     ClockAdapter clock_;
     std::unique_ptr<frmM> frm_;
+    std::unique_ptr<FormLayoutWindow> layoutWindow_;
     FailureReporter report_;
     bool shownOnce_ = false;
 };
