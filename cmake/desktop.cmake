@@ -24,6 +24,10 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 # bundled Qt libraries. Installed in /usr/bin the program uses the system's Qt, and Debian
 # forbids such a run path in a package.
 set_property(TARGET corvane PROPERTY INSTALL_RPATH "")
+# Resolve every symbol at start so that the relocation table can be made read-only (RELRO).
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    target_link_options(corvane PRIVATE "LINKER:-z,relro" "LINKER:-z,now")
+endif()
 install(TARGETS corvane RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 
 install(FILES "${CORVANE_PACKAGING_DIR}/${CORVANE_APP_ID}.desktop"
