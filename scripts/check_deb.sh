@@ -1,5 +1,5 @@
 #!/bin/sh
-# Builds the Debian package in a configured build folder, inspects it, installs it, starts the
+# Builds the Debian package in a configured build folder, examines it, installs it, starts the
 # installed program in a virtual X server, takes a screenshot and removes the package again.
 #
 #   scripts/check_deb.sh <build-dir>
@@ -161,4 +161,4 @@ if [ "$colours" -lt 16 ]; then
 fi
 
 echo
-echo "check_deb.sh: package built, inspected, installed, started and closed"
+echo "check_deb.sh: package built, examined, installed, started and closed"
