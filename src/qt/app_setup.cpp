@@ -25,7 +25,7 @@ void describeApplication() {
     QApplication::setApplicationDisplayName(QString());
     QApplication::setOrganizationName(QStringLiteral("Corvane"));
     QApplication::setApplicationVersion(QStringLiteral("2.5"));
-    QApplication::setDesktopFileName(QStringLiteral("corvane"));
+    QApplication::setDesktopFileName(QStringLiteral("io.github.corvane.Corvane"));
 }
 
 }  // namespace corvane::qt
