@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QColorDialog>
+#include <QFontDialog>
+#include <QMenu>
+#include <QMimeData>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include "window_test_support.h"
+
+namespace corvane::qt {
+namespace {
+
+using testing::ShownWindow;
+using testing::whenModalOpens;
+
+class CommandsWindow : public ::testing::Test {
+protected:
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+
+    // Puts text in the HTML pane and forgets that it was a change, so later marks come from the command.
+    void setHtml(const QString& text) {
+        w.pane(1)->setPlainText(text);
+        w.form().htmlDirty = 0;
+    }
+
+    void selectInHtml(int start, int end) {
+        QTextCursor cursor = w.pane(1)->textCursor();
+        cursor.setPosition(start);
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+        w.pane(1)->setTextCursor(cursor);
+    }
+};
+
+TEST_F(CommandsWindow, ClipboardCommandsUseTheHtmlSelectionWhileAnotherPaneHasTheFocus) {
+    w.pane(1)->setPlainText(QStringLiteral("alpha beta gamma"));
+    selectInHtml(6, 10);
+    w.pane(2)->setPlainText(QStringLiteral("css text"));
+    w.pane(2)->selectAll();
+    w.pane(2)->setFocus();
+    w.menuAction("mnuEditCopy")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "beta");
+    w.menuAction("mnuEditCut")->trigger();
+    EXPECT_EQ(w.pane(1)->toPlainText(), "alpha  gamma");
+    EXPECT_EQ(w.label(1)->text(), "HTML代码编辑区(未保存)");
+    EXPECT_EQ(w.pane(2)->toPlainText(), "css text");
+    QGuiApplication::clipboard()->setText(QStringLiteral("粘贴的"));
+    w.toolAction("粘贴")->trigger();
+    EXPECT_EQ(w.pane(1)->toPlainText(), "alpha 粘贴的 gamma");
+}
+
+TEST_F(CommandsWindow, CopyingFormattedTextPutsOnlyItsCharactersOnTheClipboard) {
+    w.pane(1)->setPlainText(QStringLiteral("bold red"));
+    w.pane(1)->selectAll();
+    w.form().mnuTxtBold_Click();
+    w.pane(1)->setSelColor(0x0000ff);
+    w.menuAction("mnuEditCopy")->trigger();
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    EXPECT_EQ(data->text(), "bold red");
+    EXPECT_FALSE(data->hasHtml());
+}
+
+TEST_F(CommandsWindow, PasteWithAnImageOnTheClipboardDeletesTheSelection) {
+    w.pane(1)->setPlainText(QStringLiteral("keep drop keep"));
+    selectInHtml(5, 10);
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QGuiApplication::clipboard()->setImage(image);
+    w.menuAction("mnuEditPaste")->trigger();
+    EXPECT_EQ(w.pane(1)->toPlainText(), "keep keep");
+}
+
+TEST_F(CommandsWindow, BoldTwiceRestoresTheSelectionAndAMixedSelectionBecomesBold) {
+    setHtml(QStringLiteral("one two"));
+    selectInHtml(0, 3);
+    w.toolAction("粗体")->trigger();
+    EXPECT_EQ(w.pane(1)->selBold(), Tristate::True);
+    selectInHtml(0, 7);
+    EXPECT_EQ(w.pane(1)->selBold(), Tristate::Mixed);
+    w.menuAction("mnuTxtBold")->trigger();
+    EXPECT_EQ(w.pane(1)->selBold(), Tristate::True);
+    w.menuAction("mnuTxtBold")->trigger();
+    EXPECT_EQ(w.pane(1)->selBold(), Tristate::False);
+    EXPECT_FALSE(w.toolAction("粗体")->isChecked());
+    EXPECT_EQ(w.form().htmlDirty, 0);
+}
+
+TEST_F(CommandsWindow, AlignmentMarksAndTheToolbarGroupAreIndependent) {
+    selectInHtml(0, 40);
+    w.menuAction("mnuTxtR")->trigger();
+    w.menuAction("mnuTxtC")->trigger();
+    EXPECT_TRUE(w.menuAction("mnuTxtC")->isChecked());
+    EXPECT_FALSE(w.menuAction("mnuTxtR")->isChecked());
+    EXPECT_FALSE(w.menuAction("mnuTxtL")->isChecked());
+    EXPECT_EQ(w.pane(1)->selAlignment(), 2);
+    EXPECT_TRUE(w.pane(1)->document()->firstBlock().blockFormat().alignment() & Qt::AlignHCenter);
+    EXPECT_TRUE(w.pane(1)->document()->firstBlock().next().blockFormat().alignment() & Qt::AlignHCenter);
+
+    auto* left = w.toolBar()->widgetForAction(w.toolAction("左对齐"));
+    QTest::mouseClick(left, Qt::LeftButton);
+    EXPECT_TRUE(w.toolAction("左对齐")->isChecked());
+    EXPECT_TRUE(w.menuAction("mnuTxtL")->isChecked());
+    w.menuAction("mnuTxtR")->trigger();
+    EXPECT_TRUE(w.menuAction("mnuTxtR")->isChecked());
+    EXPECT_TRUE(w.toolAction("左对齐")->isChecked());
+    EXPECT_FALSE(w.toolAction("右对齐")->isChecked());
+    EXPECT_EQ(w.pane(1)->selAlignment(), 1);
+}
+
+TEST_F(CommandsWindow, RealFontDialogAppliesOnOkAndNothingOnCancel) {
+    w.pane(1)->setPlainText(QStringLiteral("styled text"));
+    selectInHtml(0, 6);
+    whenModalOpens([](QWidget* modal) {
+        auto* dialog = qobject_cast<QFontDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        QFont font = dialog->currentFont();
+        font.setPointSize(30);
+        font.setItalic(true);
+        dialog->setCurrentFont(font);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    w.menuAction("mnuTxtFont")->trigger();
+    EXPECT_EQ(w.pane(1)->selFontSize(), 30.0f);
+    EXPECT_EQ(w.pane(1)->selItalic(), Tristate::True);
+    EXPECT_EQ(w.commonDialog().props().Flags, 3);
+
+    selectInHtml(7, 11);
+    whenModalOpens([](QWidget* modal) { QMetaObject::invokeMethod(modal, "reject"); });
+    w.menuAction("mnuTxtFont")->trigger();
+    EXPECT_EQ(w.pane(1)->selItalic(), Tristate::False);
+    EXPECT_NE(w.pane(1)->selFontSize(), 30.0f);
+}
+
+TEST_F(CommandsWindow, RealColourDialogAppliesOnOkAndNothingOnCancel) {
+    setHtml(QStringLiteral("colour"));
+    w.pane(1)->selectAll();
+    const std::int32_t before = w.pane(1)->selColor();
+    whenModalOpens([](QWidget* modal) { QMetaObject::invokeMethod(modal, "reject"); });
+    w.toolAction("字体颜色")->trigger();
+    EXPECT_EQ(w.pane(1)->selColor(), before);
+    whenModalOpens([](QWidget* modal) {
+        auto* dialog = qobject_cast<QColorDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->setCurrentColor(QColor(0, 128, 255));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    w.menuAction("mnuTxtColor")->trigger();
+    EXPECT_EQ(w.pane(1)->selColor(), 0xff8000);
+    EXPECT_EQ(w.form().htmlDirty, 0);
+}
+
+TEST_F(CommandsWindow, AToolbarSaveThatFailsIsReported) {
+    whenModalOpens([](QWidget* modal) { testing::acceptFileDialog(modal, "/proc/corvane-cannot-write.html"); });
+    w.toolAction("保存")->trigger();
+    ASSERT_EQ(shown.failures.size(), 1);
+    EXPECT_TRUE(shown.failures[0].contains("/proc/corvane-cannot-write.html"));
+    EXPECT_EQ(w.form().htm, "");
+}
+
+TEST_F(CommandsWindow, TheContextMenuOfAPaneOffersItsOwnClipboardCommands) {
+    w.pane(2)->setPlainText(QStringLiteral("css"));
+    w.pane(2)->selectAll();
+    std::unique_ptr<QMenu> menu(w.pane(2)->createStandardContextMenu());
+    QStringList texts;
+    for (QAction* action : menu->actions()) texts << action->text();
+    EXPECT_TRUE(texts.join('|').contains("Cu&t"));
+    EXPECT_TRUE(texts.join('|').contains("&Copy"));
+    EXPECT_TRUE(texts.join('|').contains("&Paste"));
+}
+
+}  // namespace
+}  // namespace corvane::qt
