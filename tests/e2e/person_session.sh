@@ -26,8 +26,9 @@ pid=$!
 win=$(timeout 30 xdotool search --sync --name '^Corvane 2\.5$' | head -n 1) || fail "no window titled Corvane 2.5"
 shown=$(date +%s%N)
 echo "window shown after $(( (shown - start) / 1000000 )) ms"
-xdotool windowfocus --sync "$win" 2>/dev/null || true
 sleep 1
+win=$(xdotool search --name '^Corvane 2\.5$' | tail -n 1)
+xdotool windowfocus --sync "$win" 2>/dev/null || true
 
 # New, then type a page. The focus starts in the HTML pane.
 xdotool key ctrl+n
