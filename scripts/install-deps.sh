@@ -11,7 +11,7 @@ packages=(
     xvfb xauth xdotool imagemagick poppler-utils
     at-spi2-core python3-pyatspi dbus dbus-x11
     clang-14 libclang-rt-14-dev
-    desktop-file-utils appstream
+    desktop-file-utils appstream lintian
 )
 
 missing=()

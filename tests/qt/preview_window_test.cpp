@@ -48,7 +48,7 @@ protected:
                                                          text = v.toString();
                                                          done = true;
                                                      });
-        QTest::qWaitFor([&] { return done; }, 10000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 10000));
         return text;
     }
 };

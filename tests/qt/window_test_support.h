@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -51,7 +53,7 @@ struct ShownWindow {
         window.setFailureReporter(
             [this](const QString& operation, const QString& reason) { failures << operation + " | " + reason; });
         window.show();
-        QTest::qWaitForWindowExposed(&window);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
     ~ShownWindow() {
         // Leave without the quit question.
