@@ -204,19 +204,50 @@ constexpr auto kKeywords = [] {
         Keyword{"xe", Kw::Destination},
         Keyword{"xmlnsstbl", Kw::Destination},
     };
-    std::sort(table.begin(), table.end(), [](const Keyword& a, const Keyword& b) { return a.name < b.name; });
     return table;
 }();
 
-static_assert(std::adjacent_find(kKeywords.begin(), kKeywords.end(),
-                                 [](const Keyword& a, const Keyword& b) { return a.name == b.name; }) ==
-                  kKeywords.end(),
-              "each control word is listed once");
+constexpr std::size_t keywordHash(std::string_view name) {
+    std::uint32_t hash = 2166136261u;  // FNV-1a
+    for (const char c : name) hash = (hash ^ static_cast<Byte>(c)) * 16777619u;
+    return hash;
+}
+
+// Control words are looked up for every token, so they sit in an open-addressing hash table
+// built at compile time rather than behind a binary search of string comparisons.
+constexpr std::size_t kKeywordSlotCount = 512;
+constexpr std::size_t kLongestKeyword = 32;
+
+constexpr auto kKeywordSlots = [] {
+    std::array<std::int16_t, kKeywordSlotCount> slots{};
+    slots.fill(-1);
+    for (std::size_t i = 0; i < kKeywords.size(); ++i) {
+        std::size_t slot = keywordHash(kKeywords[i].name) % kKeywordSlotCount;
+        while (slots[slot] >= 0) slot = (slot + 1) % kKeywordSlotCount;
+        slots[slot] = static_cast<std::int16_t>(i);
+    }
+    return slots;
+}();
+
+constexpr bool keywordsAreDistinct() {
+    for (std::size_t i = 0; i < kKeywords.size(); ++i) {
+        for (std::size_t j = i + 1; j < kKeywords.size(); ++j) {
+            if (kKeywords[i].name == kKeywords[j].name) return false;
+        }
+    }
+    return true;
+}
+static_assert(keywordsAreDistinct(), "each control word is listed once");
+static_assert(kKeywords.size() < kKeywordSlotCount / 2, "the keyword table stays sparse");
 
 const Keyword* findKeyword(std::string_view name) {
-    const auto it = std::lower_bound(kKeywords.begin(), kKeywords.end(), name,
-                                     [](const Keyword& k, std::string_view n) { return k.name < n; });
-    return it != kKeywords.end() && it->name == name ? &*it : nullptr;
+    if (name.size() > kLongestKeyword) return nullptr;
+    for (std::size_t slot = keywordHash(name) % kKeywordSlotCount; kKeywordSlots[slot] >= 0;
+         slot = (slot + 1) % kKeywordSlotCount) {
+        const Keyword& keyword = kKeywords[static_cast<std::size_t>(kKeywordSlots[slot])];
+        if (keyword.name == name) return &keyword;
+    }
+    return nullptr;
 }
 
 // Bytes that go into a run as they are; everything else takes the slow path one byte at a time.
@@ -226,6 +257,11 @@ constexpr auto kPlainText = [] {
     table['\t'] = true;
     return table;
 }();
+
+// Line ends and other control characters are not text in RTF: breaks come from control words.
+constexpr bool isControlCharacter(Byte b) {
+    return b < 0x20 && b != '\t';
+}
 
 constexpr bool isLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -512,7 +548,7 @@ private:
     }
 
     void readPlainByte(Byte b) {
-        if (b < 0x20 && b != '\t') return;  // control characters, NUL among them, are noise in RTF text
+        if (isControlCharacter(b)) return;
         if (skipCount_ > 0) {
             --skipCount_;
             return;
@@ -686,6 +722,7 @@ private:
             case Kw::Font:
                 tableFont_ = hasParameter ? parameter : 0;
                 fonts_[tableFont_] = FontEntry{};
+                cachedFont_ = kNoFont;
                 break;
             case Kw::FontCharset:
                 if (FontEntry* entry = tableEntry()) entry->codePage = charsetCodePage(parameter);
@@ -753,7 +790,7 @@ private:
             std::string text;
             appendCodePoint(codePoint, text);
             emitText(text);
-        } else if (unit != 0) {
+        } else if (!isControlCharacter(static_cast<Byte>(unit < 0x80 ? unit : 0x80))) {
             std::string text;
             appendCodePoint(static_cast<std::uint32_t>(unit), text);
             emitText(text);
@@ -786,22 +823,29 @@ private:
         decoder_.append(pendingCodePage_, pendingBytes_, decoded_);
         pendingBytes_.clear();
         pendingLead_ = false;
-        std::erase(decoded_, '\0');
+        std::erase_if(decoded_, [](char c) { return isControlCharacter(static_cast<Byte>(c)); });
         emitText(decoded_);
     }
 
-    int textCodePage() const {
+    int textCodePage() {
         int font = state_.font == kNoFont ? defaultFont_ : state_.font;
         if (state_.destination == Destination::FontTable) font = tableFont_;
-        const auto it = fonts_.find(font);
-        return it != fonts_.end() && it->second.codePage != 0 ? it->second.codePage : codePage_;
+        const FontEntry* entry = findFont(font);
+        return entry != nullptr && entry->codePage != 0 ? entry->codePage : codePage_;
     }
 
-    FontEntry* tableEntry() {
-        if (tableFont_ == kNoFont) return nullptr;
-        const auto it = fonts_.find(tableFont_);
-        return it != fonts_.end() ? &it->second : nullptr;
+    // Text asks for the same font again and again; map nodes stay put, so one remembered entry does.
+    FontEntry* findFont(int font) {
+        if (font == kNoFont) return nullptr;
+        if (font != cachedFont_) {
+            const auto it = fonts_.find(font);
+            cachedEntry_ = it != fonts_.end() ? &it->second : nullptr;
+            cachedFont_ = font;
+        }
+        return cachedEntry_;
     }
+
+    FontEntry* tableEntry() { return findFont(tableFont_); }
 
     void emitText(std::string_view text) {
         settleSurrogate();
@@ -845,10 +889,10 @@ private:
         return paragraph_.runs.back().text;
     }
 
-    CharFormat resolvedFormat() const {
+    CharFormat resolvedFormat() {
         CharFormat format;
         const int font = state_.font == kNoFont ? defaultFont_ : state_.font;
-        if (const auto it = fonts_.find(font); it != fonts_.end()) format.fontName = trimmed(it->second.name);
+        if (const FontEntry* entry = findFont(font)) format.fontName = trimmed(entry->name);
         format.fontSize = static_cast<float>(state_.halfPoints) / 2;
         format.bold = state_.bold;
         format.italic = state_.italic;
@@ -880,6 +924,8 @@ private:
     int codePage_ = kAnsiCodePage;
     int defaultFont_ = kNoFont;
     std::unordered_map<int, FontEntry> fonts_;
+    int cachedFont_ = kNoFont;
+    FontEntry* cachedEntry_ = nullptr;
     int tableFont_ = kNoFont;
     std::vector<std::int32_t> colors_;
     std::int32_t red_ = 0;
