@@ -465,7 +465,7 @@ private:
         bool hasParameter = false;
         std::int64_t parameter = 0;
         const char* q = p_;
-        const bool negative = q + 1 < end_ && *q == '-' && isDigit(q[1]);
+        const bool negative = end_ - q >= 2 && *q == '-' && isDigit(q[1]);
         if (negative) ++q;
         if (q < end_ && isDigit(*q)) {
             hasParameter = true;
@@ -522,8 +522,8 @@ private:
     }
 
     void readHexByte() {
-        const int high = p_ < end_ ? hexValue(p_[0]) : -1;
-        const int low = p_ + 1 < end_ ? hexValue(p_[1]) : -1;
+        const int high = end_ - p_ >= 1 ? hexValue(p_[0]) : -1;
+        const int low = end_ - p_ >= 2 ? hexValue(p_[1]) : -1;
         if (skipCount_ > 0) {
             --skipCount_;
             if (high >= 0 && low >= 0) p_ += 2;
