@@ -74,13 +74,9 @@ TEST(ReadRtf, CharacterFormattingFollowsGroupsAndToggles) {
     EXPECT_TRUE(struck.format.strike);
     const TextRun& reset = runWith(document, " reset");  // merged with the plain space before it
     EXPECT_EQ(reset.format, CharFormat{});
-}
-
-TEST(ReadRtf, ZeroParameterSwitchesOff) {
-    const RichDocument document = readRtf("{\\rtf1 \\b\\i\\ul on\\b0\\i0\\ul0 off}");
-    const TextRun& off = runWith(document, "off");
-    EXPECT_EQ(off.format, CharFormat{});
-    EXPECT_TRUE(runWith(document, "on").format.bold);
+    const RichDocument toggled = readRtf("{\\rtf1 \\b\\i\\ul on\\b0\\i0\\ul0 off}");
+    EXPECT_TRUE(runWith(toggled, "on").format.bold);
+    EXPECT_EQ(runWith(toggled, "off").format, CharFormat{});
 }
 
 TEST(ReadRtf, SameFormatTextMergesIntoOneRun) {
@@ -96,39 +92,27 @@ TEST(ReadRtf, FontTableSizeAndDefaultFont) {
     const RichDocument document = readRtf(
         "{\\rtf1\\ansi\\deff1{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\froman\\fcharset0 Times New Roman;}"
         "\\f2\\fmodern Courier New;}"
-        "default {\\f0\\fs23 arial small}{\\f2\\fs48 courier big}\\fs unset}");
-    EXPECT_EQ(textOf(document), "default arial smallcourier bigunset");
+        "default {\\f0\\fs23 arial small}{\\f2\\fs48 courier big}\\fs unset{\\f9 unknown}}");
+    EXPECT_EQ(textOf(document), "default arial smallcourier bigunsetunknown");
     EXPECT_EQ(runWith(document, "default ").format.fontName, "Times New Roman");
     EXPECT_EQ(runWith(document, "default ").format.fontSize, 0);
     EXPECT_EQ(runWith(document, "arial small").format.fontName, "Arial");
     EXPECT_EQ(runWith(document, "arial small").format.fontSize, 11.5f);
     EXPECT_EQ(runWith(document, "courier big").format.fontName, "Courier New");
     EXPECT_EQ(runWith(document, "courier big").format.fontSize, 24);
-    EXPECT_EQ(runWith(document, "unset").format.fontSize,
-              12);  // \fs alone is the RTF default, 24 half-points
-}
-
-TEST(ReadRtf, UnknownFontLeavesThePaneFont) {
-    const RichDocument document = readRtf("{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f9 text}");
-    EXPECT_EQ(runWith(document, "text").format.fontName, "");
+    EXPECT_EQ(runWith(document, "unset").format.fontSize, 12);    // \fs alone: the RTF default
+    EXPECT_EQ(runWith(document, "unknown").format.fontName, "");  // a font not in the table
 }
 
 TEST(ReadRtf, ColourTableGivesBgrValues) {
     const RichDocument document = readRtf(
-        "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;\\red0\\green128\\blue255;;}"
+        "{\\rtf1{\\colortbl\\red9\\green9\\blue9;\\red255\\green0\\blue0;\\red0\\green128\\blue255;;}"
         "{\\cf1 red}{\\cf2 azure}{\\cf0 auto}{\\cf3 empty}{\\cf77 beyond}}");
-    // automatic, empty and unknown entries all give the pane colour, so their text is one run
+    // entry 0 is automatic even when the table gives it a value; automatic, empty and unknown
+    // entries all give the pane colour, so their text is one run
     EXPECT_EQ(runWith(document, "red").format.color, 0x0000FF);
     EXPECT_EQ(runWith(document, "azure").format.color, 0xFF8000);
     EXPECT_EQ(runWith(document, "autoemptybeyond").format.color, kDefaultColor);
-}
-
-TEST(ReadRtf, ColourZeroIsAutomaticEvenWhenTheTableGivesIt) {
-    const RichDocument document = readRtf(
-        "{\\rtf1{\\colortbl\\red9\\green9\\blue9;\\red1\\green2\\blue3;}"
-        "{\\cf0 zero}{\\cf1 one}}");
-    EXPECT_EQ(runWith(document, "zero").format.color, kDefaultColor);
-    EXPECT_EQ(runWith(document, "one").format.color, 0x030201);
 }
 
 TEST(ReadRtf, ParagraphsAndTheirAlignment) {
@@ -194,10 +178,24 @@ TEST(ReadRtf, FontCharsetChoosesTheCodePageOfItsText) {
     const RichDocument document = readRtf(rtf);
     EXPECT_EQ(textOf(document), "café 你好");
     EXPECT_EQ(runWith(document, "你好").format.fontName, "宋体");
+    // the font's character set wins over the document's code page
+    EXPECT_EQ(textOf("{\\rtf1\\ansicpg936{\\fonttbl{\\f0\\fcharset0 Arial;}}\\f0 \\'e9}"), "é");
 }
 
-TEST(ReadRtf, Charset0FontIn936DocumentReadsAs1252) {
-    EXPECT_EQ(textOf("{\\rtf1\\ansicpg936{\\fonttbl{\\f0\\fcharset0 Arial;}}\\f0 \\'e9}"), "é");
+TEST(ReadRtf, WordPadChineseDocument) {
+    // the shape the Windows rich-edit control writes for Chinese text
+    const char* rtf =
+        "{\\rtf1\\ansi\\ansicpg936\\deff0\\nouicompat\\deflang1033\\deflangfe2052{\\fonttbl{"
+        "\\f0\\fnil\\fcharset134 "
+        "\\'cb\\'ce\\'cc\\'e5;}}\r\n{\\*\\generator Riched20 10.0.19041}\\viewkind4\\uc1 \r\n"
+        "\\pard\\sa200\\sl276\\slmult1\\qc\\f0\\fs22\\lang2052\\'c4\\'e3\\'ba\\'c3\\b\\'ca\\'c0\\'bd\\'"
+        "e7\\b0\\par\r\n}\r\n";
+    const RichDocument document = readRtf(rtf);
+    ASSERT_EQ(document.paragraphs.size(), 1u);
+    EXPECT_EQ(document.paragraphs[0].alignment, Alignment::Center);
+    EXPECT_EQ(runWith(document, "你好").format.fontName, "宋体");
+    EXPECT_EQ(runWith(document, "你好").format.fontSize, 11);
+    EXPECT_TRUE(runWith(document, "世界").format.bold);
 }
 
 TEST(ReadRtf, UnicodeEscapesAndTheirFallbacks) {
@@ -256,21 +254,18 @@ TEST(ReadRtf, MalformedBracesShowWhatCanBeRead) {
     EXPECT_TRUE(runWith(unclosed, "more").format.italic);
 }
 
-TEST(ReadRtf, TruncatedInputs) {
+TEST(ReadRtf, TruncatedInputsAndBadEscapes) {
     EXPECT_EQ(textOf("{\\rtf1 a\\"), "a");
     EXPECT_EQ(textOf("{\\rtf1 a\\b"), "a");
     EXPECT_EQ(textOf("{\\rtf1 a\\'"), "a");
     EXPECT_EQ(textOf("{\\rtf1 a\\'4"), "a4");
+    EXPECT_EQ(textOf("{\\rtf1 a\\'zzb}"), "azzb");  // not a byte: what follows is text
     EXPECT_EQ(textOf("{\\rtf1 a\\u"), "a");
     EXPECT_EQ(textOf("{\\rtf1 a\\u-"), "a");
     EXPECT_EQ(textOf("{\\rtf1 a\\fs-"), "a-");  // no digit: the '-' is text
     EXPECT_EQ(textOf("{\\rtf1\\ansicpg936 a\\'c4"), "a" + kReplacementChar);
     EXPECT_EQ(textOf("{\\rtf1 a\\bin"), "a");
     EXPECT_EQ(textOf("{\\rtf1 a\\bin99999999999999999999"), "a");
-}
-
-TEST(ReadRtf, BadHexEscapeIsDroppedAndWhatFollowsIsText) {
-    EXPECT_EQ(textOf("{\\rtf1 a\\'zzb}"), "azzb");
 }
 
 TEST(ReadRtf, HugeParametersAreClamped) {

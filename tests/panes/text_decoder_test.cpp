@@ -112,20 +112,14 @@ TEST(DecodeText, MostlyChineseUtf16WithoutMarkIsNotGuessed) {
     EXPECT_NE(detectEncoding(le), TextEncoding::Utf16Le);
 }
 
-TEST(DecodeText, UnpairedSurrogatesInUtf16BecomeReplacementCharacters) {
+TEST(DecodeText, DamagedUtf16BecomesReplacementCharacters) {
     // high surrogate then 'A'; lone low surrogate; high surrogate at the very end
     const std::string le = "\xFF\xFE"s + "\x3D\xD8" + "A\0"s + "\x00\xDE"s + "B\0"s + "\x3D\xD8";
     EXPECT_EQ(decodeText(le), kReplacementChar + "A" + kReplacementChar + "B" + kReplacementChar);
-}
-
-TEST(DecodeText, OddTrailingByteOfUtf16IsMarked) {
     EXPECT_EQ(decodeText("\xFF\xFE"
                          "A\0B"s),
-              "A" + kReplacementChar);
-}
-
-TEST(DecodeText, Utf16NulUnitBecomesReplacementCharacter) {
-    EXPECT_EQ(decodeText("\xFE\xFF\0A\0\0\0B"s), "A" + kReplacementChar + "B");
+              "A" + kReplacementChar);                                           // odd trailing byte
+    EXPECT_EQ(decodeText("\xFE\xFF\0A\0\0\0B"s), "A" + kReplacementChar + "B");  // NUL unit
 }
 
 TEST(DecodeText, Gb18030RoundTrip) {
