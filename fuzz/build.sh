@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with libFuzzer and the address and undefined-behaviour sanitizers.
+#   fuzz/build.sh            build into build-fuzz/
+#   fuzz/build.sh run 120    also run each target for 120 seconds, one after the other
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+out="$root/build-fuzz"
+mkdir -p "$out"
+flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
+       -Wall -Wextra -Wpedantic -I"$root/src" -I"$root/fuzz")
+cxx="${CXX:-clang++-14}"
+
+"$cxx" "${flags[@]}" "$root/fuzz/rtf_reader_fuzz.cpp" "$root/src/panes/rtf_reader.cpp" \
+    "$root/src/panes/text_decoder.cpp" -o "$out/rtf_reader_fuzz"
+"$cxx" "${flags[@]}" "$root/fuzz/text_decoder_fuzz.cpp" "$root/src/panes/text_decoder.cpp" \
+    -o "$out/text_decoder_fuzz"
+echo "built $out/rtf_reader_fuzz and $out/text_decoder_fuzz"
+
+if [[ "${1:-}" == run ]]; then
+    seconds="${2:-120}"
+    for target in rtf_reader text_decoder; do
+        corpus="$root/fuzz/corpus/${target%%_*}"
+        work="$out/corpus_$target"
+        dict=()
+        [[ $target == rtf_reader ]] && dict=(-dict="$root/fuzz/rtf.dict")
+        mkdir -p "$work" "$out/artifacts_$target"
+        # New inputs go to the work folder; the committed seeds stay as they were written.
+        "$out/${target}_fuzz" -max_total_time="$seconds" -max_len=8192 -rss_limit_mb=2048 -timeout=10 "${dict[@]}" \
+            -artifact_prefix="$out/artifacts_$target/" -print_final_stats=1 "$work" "$corpus"
+    done
+fi

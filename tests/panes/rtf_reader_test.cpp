@@ -1,0 +1,376 @@
+#include "panes/rtf_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+#include <string>
+
+namespace corvane {
+namespace {
+
+using namespace std::string_literals;
+
+std::string paragraphText(const Paragraph& paragraph) {
+    std::string text;
+    for (const TextRun& run : paragraph.runs) text += run.text;
+    return text;
+}
+
+// The document's text with paragraphs joined by "\n".
+std::string textOf(const RichDocument& document) {
+    std::string text;
+    for (std::size_t i = 0; i < document.paragraphs.size(); ++i) {
+        if (i > 0) text += '\n';
+        text += paragraphText(document.paragraphs[i]);
+    }
+    return text;
+}
+
+std::string textOf(std::string_view rtf) {
+    return textOf(readRtf(rtf));
+}
+
+// The run holding exactly the given text; the test fails when there is none.
+const TextRun& runWith(const RichDocument& document, std::string_view text) {
+    for (const Paragraph& paragraph : document.paragraphs) {
+        for (const TextRun& run : paragraph.runs) {
+            if (run.text == text) return run;
+        }
+    }
+    throw std::runtime_error("no run \"" + std::string(text) + "\"");
+}
+
+const std::string kReplacementChar = "\uFFFD";
+
+TEST(LooksLikeRtf, TellsRtfFromOtherFiles) {
+    EXPECT_TRUE(looksLikeRtf("{\\rtf1\\ansi hello}"));
+    EXPECT_TRUE(looksLikeRtf("{\\rtf"));
+    EXPECT_TRUE(looksLikeRtf("\xEF\xBB\xBF{\\rtf1}"));
+    EXPECT_TRUE(looksLikeRtf(" \r\n\t{\\rtf1}"));
+    EXPECT_FALSE(looksLikeRtf(""));
+    EXPECT_FALSE(looksLikeRtf("{\\rt"));
+    EXPECT_FALSE(looksLikeRtf("{ \\rtf1}"));
+    EXPECT_FALSE(looksLikeRtf("<html>{\\rtf1}</html>"));
+    EXPECT_FALSE(looksLikeRtf("x{\\rtf1}"));
+}
+
+TEST(ReadRtf, CharacterFormattingFollowsGroupsAndToggles) {
+    const RichDocument document = readRtf(
+        "{\\rtf1\\ansi plain {\\b bold {\\i bold-italic}} {\\ul under\\ulnone  not} "
+        "\\strike struck\\strike0  {\\ul\\b\\i\\plain reset}}");
+    EXPECT_EQ(textOf(document), "plain bold bold-italic under not struck reset");
+    const TextRun& bold = runWith(document, "bold ");
+    EXPECT_TRUE(bold.format.bold);
+    EXPECT_FALSE(bold.format.italic);
+    const TextRun& both = runWith(document, "bold-italic");
+    EXPECT_TRUE(both.format.bold && both.format.italic);
+    const TextRun& under = runWith(document, "under");
+    EXPECT_TRUE(under.format.underline);
+    const TextRun& struck = runWith(document, "struck");
+    EXPECT_TRUE(struck.format.strike);
+    const TextRun& reset = runWith(document, " reset");  // merged with the plain space before it
+    EXPECT_EQ(reset.format, CharFormat{});
+    const RichDocument toggled = readRtf("{\\rtf1 \\b\\i\\ul on\\b0\\i0\\ul0 off}");
+    EXPECT_TRUE(runWith(toggled, "on").format.bold);
+    EXPECT_EQ(runWith(toggled, "off").format, CharFormat{});
+}
+
+TEST(ReadRtf, SameFormatTextMergesIntoOneRun) {
+    const RichDocument document = readRtf("{\\rtf1 {\\b one}{\\b  two}\\b  three\\b0 \\b0 {}four}");
+    ASSERT_EQ(document.paragraphs.size(), 1u);
+    const auto& runs = document.paragraphs[0].runs;
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].text, "one two three");
+    EXPECT_EQ(runs[1].text, "four");
+}
+
+TEST(ReadRtf, FontTableSizeAndDefaultFont) {
+    const RichDocument document = readRtf(
+        "{\\rtf1\\ansi\\deff1{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\froman\\fcharset0 Times New Roman;}"
+        "\\f2\\fmodern Courier New;}"
+        "default {\\f0\\fs23 arial small}{\\f2\\fs48 courier big}\\fs unset{\\f9 unknown}}");
+    EXPECT_EQ(textOf(document), "default arial smallcourier bigunsetunknown");
+    EXPECT_EQ(runWith(document, "default ").format.fontName, "Times New Roman");
+    EXPECT_EQ(runWith(document, "default ").format.fontSize, 0);
+    EXPECT_EQ(runWith(document, "arial small").format.fontName, "Arial");
+    EXPECT_EQ(runWith(document, "arial small").format.fontSize, 11.5f);
+    EXPECT_EQ(runWith(document, "courier big").format.fontName, "Courier New");
+    EXPECT_EQ(runWith(document, "courier big").format.fontSize, 24);
+    EXPECT_EQ(runWith(document, "unset").format.fontSize, 12);    // \fs alone: the RTF default
+    EXPECT_EQ(runWith(document, "unknown").format.fontName, "");  // a font not in the table
+}
+
+TEST(ReadRtf, ColourTableGivesBgrValues) {
+    const RichDocument document = readRtf(
+        "{\\rtf1{\\colortbl\\red9\\green9\\blue9;\\red255\\green0\\blue0;\\red0\\green128\\blue255;;}"
+        "{\\cf1 red}{\\cf2 azure}{\\cf0 auto}{\\cf3 empty}{\\cf77 beyond}}");
+    // entry 0 is automatic even when the table gives it a value; automatic, empty and unknown
+    // entries all give the pane colour, so their text is one run
+    EXPECT_EQ(runWith(document, "red").format.color, 0x0000FF);
+    EXPECT_EQ(runWith(document, "azure").format.color, 0xFF8000);
+    EXPECT_EQ(runWith(document, "autoemptybeyond").format.color, kDefaultColor);
+}
+
+TEST(ReadRtf, ParagraphsAndTheirAlignment) {
+    const RichDocument document = readRtf(
+        "{\\rtf1\\pard\\qc centred\\par\\pard right\\qr\\par\\pard\\qj justified\\par\\pard left\\par"
+        "\\qc late\\ql\\par}");
+    ASSERT_EQ(document.paragraphs.size(), 5u);
+    EXPECT_EQ(textOf(document), "centred\nright\njustified\nleft\nlate");
+    EXPECT_EQ(document.paragraphs[0].alignment, Alignment::Center);
+    EXPECT_EQ(document.paragraphs[1].alignment, Alignment::Right);  // set before \par counts
+    EXPECT_EQ(document.paragraphs[2].alignment, Alignment::Justify);
+    EXPECT_EQ(document.paragraphs[3].alignment, Alignment::Left);
+    EXPECT_EQ(document.paragraphs[4].alignment, Alignment::Left);  // the alignment at \par wins
+}
+
+TEST(ReadRtf, LastParagraphWithoutParIsKept) {
+    const RichDocument document = readRtf("{\\rtf1 one\\par {\\qc two}}");
+    ASSERT_EQ(document.paragraphs.size(), 2u);
+    EXPECT_EQ(paragraphText(document.paragraphs[1]), "two");
+    EXPECT_EQ(document.paragraphs[1].alignment, Alignment::Center);
+}
+
+TEST(ReadRtf, EmptyParagraphsStayButNoEmptyOneAfterTheLastPar) {
+    const RichDocument document = readRtf("{\\rtf1 a\\par\\par b\\par}");
+    ASSERT_EQ(document.paragraphs.size(), 3u);
+    EXPECT_TRUE(document.paragraphs[1].runs.empty());
+}
+
+TEST(ReadRtf, BreaksTabsAndSpecialCharacters) {
+    EXPECT_EQ(textOf("{\\rtf1 a\\line b\\tab c\\sect d\\page e}"), "a\u2028b\tc\nd\ne");
+    EXPECT_EQ(textOf("{\\rtf1 \\\\ \\{ \\} x\\~y\\-z\\_w}"), "\\ { } x\u00A0y\u00ADz\u2011w");
+    EXPECT_EQ(textOf("{\\rtf1 \\emdash\\endash\\lquote x\\rquote\\ldblquote y\\rdblquote\\bullet}"),
+              "—–‘x’“y”•");
+}
+
+TEST(ReadRtf, SourceLineEndsAreIgnoredButEscapedOnesBreakParagraphs) {
+    EXPECT_EQ(textOf("{\\rtf1 one\r\ntwo\rthree\nfour}"), "onetwothreefour");
+    EXPECT_EQ(textOf("{\\rtf1 one\\\ntwo\\\rthree}"), "one\ntwo\nthree");
+}
+
+TEST(ReadRtf, ControlWordDelimiters) {
+    // one space after a control word belongs to it; a second one is text; digits end at a non-digit
+    EXPECT_EQ(textOf("{\\rtf1 \\b  two\\b0;x\\fs20-y}"), " two;x-y");
+}
+
+TEST(ReadRtf, AnsiCodePage936HexBytesDecodeInPairs) {
+    EXPECT_EQ(textOf("{\\rtf1\\ansi\\ansicpg936 \\'c4\\'e3\\'ba\\'c3 ok}"), "你好 ok");
+    // a lead byte may be escaped and the trail byte written plainly
+    EXPECT_EQ(textOf("{\\rtf1\\ansicpg936 \\'d6\\'d0\\'ce@x}"), "中蜙x");
+}
+
+TEST(ReadRtf, CodePageBytesAcrossControlWordsStillFormCharacters) {
+    const RichDocument document = readRtf("{\\rtf1\\ansicpg936 {\\b \\'c4\\'e3}\\'ba\\'c3}");
+    EXPECT_EQ(runWith(document, "你").format.bold, true);
+    EXPECT_EQ(runWith(document, "好").format.bold, false);
+}
+
+TEST(ReadRtf, FontCharsetChoosesTheCodePageOfItsText) {
+    const char* rtf =
+        "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0\\fcharset0 Arial;}{\\f1\\fcharset134 "
+        "\\'cb\\'ce\\'cc\\'e5;}}"
+        "\\f0 caf\\'e9 {\\f1 \\'c4\\'e3\\'ba\\'c3}}";
+    const RichDocument document = readRtf(rtf);
+    EXPECT_EQ(textOf(document), "café 你好");
+    EXPECT_EQ(runWith(document, "你好").format.fontName, "宋体");
+    // the font's character set wins over the document's code page
+    EXPECT_EQ(textOf("{\\rtf1\\ansicpg936{\\fonttbl{\\f0\\fcharset0 Arial;}}\\f0 \\'e9}"), "é");
+}
+
+TEST(ReadRtf, WordPadChineseDocument) {
+    // the shape the Windows rich-edit control writes for Chinese text
+    const char* rtf =
+        "{\\rtf1\\ansi\\ansicpg936\\deff0\\nouicompat\\deflang1033\\deflangfe2052{\\fonttbl{"
+        "\\f0\\fnil\\fcharset134 "
+        "\\'cb\\'ce\\'cc\\'e5;}}\r\n{\\*\\generator Riched20 10.0.19041}\\viewkind4\\uc1 \r\n"
+        "\\pard\\sa200\\sl276\\slmult1\\qc\\f0\\fs22\\lang2052\\'c4\\'e3\\'ba\\'c3\\b\\'ca\\'c0\\'bd\\'"
+        "e7\\b0\\par\r\n}\r\n";
+    const RichDocument document = readRtf(rtf);
+    ASSERT_EQ(document.paragraphs.size(), 1u);
+    EXPECT_EQ(document.paragraphs[0].alignment, Alignment::Center);
+    EXPECT_EQ(runWith(document, "你好").format.fontName, "宋体");
+    EXPECT_EQ(runWith(document, "你好").format.fontSize, 11);
+    EXPECT_TRUE(runWith(document, "世界").format.bold);
+}
+
+TEST(ReadRtf, UnicodeEscapesAndTheirFallbacks) {
+    EXPECT_EQ(textOf("{\\rtf1 \\u20320?\\u22909?}"), "你好");
+    EXPECT_EQ(textOf("{\\rtf1\\uc2 \\u20320\\'c4\\'e3x}"), "你x");
+    EXPECT_EQ(textOf("{\\rtf1\\uc0 \\u20320 x}"), "你x");
+    EXPECT_EQ(textOf("{\\rtf1 \\u-3913?}"), "\uF0B7");
+    // \uc belongs to its group; a group end also ends a fallback
+    EXPECT_EQ(textOf("{\\rtf1 {\\uc2\\u20320 ab}\\u22909 cd{\\uc5\\u20320 a}b}"), "你好d你b");
+    // a fallback may be a control word or symbol, which then does not act
+    EXPECT_EQ(textOf("{\\rtf1 \\u8212\\endash x\\u8212\\{y}"), "—x—y");
+}
+
+TEST(ReadRtf, SurrogatePairs) {
+    EXPECT_EQ(textOf("{\\rtf1 \\u-10179?\\u-8704?}"), "😀");
+    EXPECT_EQ(textOf("{\\rtf1 \\u55357?x}"), kReplacementChar + "x");
+    EXPECT_EQ(textOf("{\\rtf1 \\u-8704?x}"), kReplacementChar + "x");
+    EXPECT_EQ(textOf("{\\rtf1 \\u-10179?\\u-10179?\\u-8704?}"), kReplacementChar + "😀");
+    EXPECT_EQ(textOf("{\\rtf1 a\\u-10179?}"), "a" + kReplacementChar);
+}
+
+TEST(ReadRtf, SkippedDestinations) {
+    const char* rtf =
+        "{\\rtf1{\\info{\\title T}{\\author A}}{\\stylesheet{\\s0 Normal;}}{\\*\\generator W;}"
+        "{\\*\\unknowndest hidden}{\\header head\\par}{\\footer foot}{\\*\\themedata 0102}"
+        "{\\*\\listtable{\\list x}}{\\*\\rsidtbl \\rsid1}{\\*\\latentstyles x}{\\*\\datastore 00}"
+        "{\\pict\\pngblip 89504e47}{\\object{\\*\\objdata 0a}}"
+        "visible {\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt {\\ul link}}} end}";
+    const RichDocument document = readRtf(rtf);
+    EXPECT_EQ(textOf(document), "visible link end");
+    ASSERT_EQ(document.paragraphs.size(), 1u);
+    EXPECT_TRUE(runWith(document, "link").format.underline);
+}
+
+TEST(ReadRtf, HiddenTextIsNotShown) {
+    EXPECT_EQ(textOf("{\\rtf1 a{\\v secret}b\\v hid\\v0 c}"), "abc");
+}
+
+TEST(ReadRtf, TableCellsBecomeTabsAndRowsParagraphs) {
+    const char* rtf =
+        "{\\rtf1\\trowd\\cellx1000\\cellx2000\\pard\\intbl A1\\cell B1\\cell\\row"
+        "\\trowd\\cellx1000\\cellx2000\\pard\\intbl A2\\cell B2\\cell\\row\\pard after\\par}";
+    EXPECT_EQ(textOf(rtf), "A1\tB1\nA2\tB2\nafter");
+}
+
+TEST(ReadRtf, BinaryDataIsSkippedEvenWhenItHoldsBraces) {
+    EXPECT_EQ(textOf("{\\rtf1 a{\\pict\\bin5 }{\\}x}b}"), "ab");
+    EXPECT_EQ(textOf("{\\rtf1 a\\bin3 xyzb}"), "ab");
+}
+
+TEST(ReadRtf, MalformedBracesShowWhatCanBeRead) {
+    EXPECT_EQ(textOf("{\\rtf1 a}}b}}"), "ab");
+    EXPECT_EQ(textOf("}}}{\\rtf1 a"), "a");
+    const RichDocument unclosed = readRtf("{\\rtf1 {\\b bold {\\i more");
+    EXPECT_EQ(textOf(unclosed), "bold more");
+    EXPECT_TRUE(runWith(unclosed, "more").format.italic);
+}
+
+TEST(ReadRtf, TruncatedInputsAndBadEscapes) {
+    EXPECT_EQ(textOf("{\\rtf1 a\\"), "a");
+    EXPECT_EQ(textOf("{\\rtf1 a\\b"), "a");
+    EXPECT_EQ(textOf("{\\rtf1 a\\'"), "a");
+    EXPECT_EQ(textOf("{\\rtf1 a\\'4"), "a4");
+    EXPECT_EQ(textOf("{\\rtf1 a\\'zzb}"), "azzb");  // not a byte: what follows is text
+    EXPECT_EQ(textOf("{\\rtf1 a\\u"), "a");
+    EXPECT_EQ(textOf("{\\rtf1 a\\u-"), "a");
+    EXPECT_EQ(textOf("{\\rtf1 a\\fs-"), "a-");  // no digit: the '-' is text
+    EXPECT_EQ(textOf("{\\rtf1\\ansicpg936 a\\'c4"), "a" + kReplacementChar);
+    EXPECT_EQ(textOf("{\\rtf1 a\\bin"), "a");
+    EXPECT_EQ(textOf("{\\rtf1 a\\bin99999999999999999999"), "a");
+}
+
+TEST(ReadRtf, HugeParametersAreClamped) {
+    const RichDocument document = readRtf(
+        "{\\rtf1{\\colortbl;\\red99999999999\\green-5\\blue256;}\\fs99999999999999999999999 big"
+        "\\fs-7 neg\\cf1 col\\cf-99999999999999 none\\f-99999999999 \\u99999999999 ?x\\uc99999999999 \\u65 "
+        "}");
+    EXPECT_EQ(runWith(document, "big").format.fontSize, 1638);
+    EXPECT_EQ(runWith(document, "neg").format.fontSize, 0);
+    EXPECT_EQ(runWith(document, "col").format.color, 0xFF00FF);
+    EXPECT_EQ(textOf(document), "bignegcolnone" + kReplacementChar + "xA");
+}
+
+TEST(ReadRtf, DeepNestingIsReadFlatBeyondTheCap) {
+    std::string rtf = "{\\rtf1 ";
+    for (int i = 0; i < 100000; ++i) rtf += "{";
+    rtf += "\\b deep";
+    for (int i = 0; i < 100000; ++i) rtf += "}";
+    rtf += " shallow}";
+    const RichDocument document = readRtf(rtf);
+    EXPECT_EQ(textOf(document), "deep shallow");
+    EXPECT_TRUE(runWith(document, "deep").format.bold);
+    EXPECT_FALSE(runWith(document, " shallow").format.bold);
+}
+
+TEST(ReadRtf, EmptyAndMinimalInputs) {
+    EXPECT_TRUE(readRtf("").paragraphs.empty());
+    EXPECT_TRUE(readRtf("{\\rtf").paragraphs.empty());
+    EXPECT_TRUE(readRtf("{\\rtf1}").paragraphs.empty());
+    EXPECT_TRUE(readRtf("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}}").paragraphs.empty());
+}
+
+TEST(ReadRtf, NulAndControlBytesInTheSourceAreIgnored) {
+    EXPECT_EQ(textOf("{\\rtf1 a\0b\x01"
+                     "c\td}\0\0\0"s),
+              "abc\td");
+}
+
+TEST(ReadRtf, LeadingMarkAndWhiteSpaceAreSkipped) {
+    EXPECT_EQ(textOf("\xEF\xBB\xBF \r\n{\\rtf1 text}"), "text");
+}
+
+TEST(ReadRtf, RandomGarbageNeverBreaksTheReader) {
+    std::mt19937 random(11);
+    const std::string alphabet = "{}\\'uc0123456789-abfsplinqr ;\r\n\xC4\xE3";
+    for (int round = 0; round < 2000; ++round) {
+        std::string rtf = "{\\rtf1\\ansicpg936 ";
+        const std::size_t length = random() % 200;
+        for (std::size_t i = 0; i < length; ++i) rtf += alphabet[random() % alphabet.size()];
+        const RichDocument document = readRtf(rtf);
+        for (const Paragraph& paragraph : document.paragraphs) {
+            for (const TextRun& run : paragraph.runs) {
+                ASSERT_FALSE(run.text.empty()) << rtf;
+                ASSERT_EQ(run.text.find('\n'), std::string::npos) << rtf;
+            }
+        }
+    }
+}
+
+TEST(ReadRtf, LargeDocumentKeepsEveryParagraph) {
+    const std::string paragraph =
+        "\\pard\\plain\\qc{\\f1\\fs24 Ordinary text with {\\b bold} and {\\i italic} words, "
+        "\\u20320?\\'c4\\'e3 and more.}\\par\r\n";
+    std::string rtf = "{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f1 Arial;}}";
+    std::size_t paragraphs = 0;
+    for (; rtf.size() < 5'000'000; ++paragraphs) rtf += paragraph;
+    rtf += "}";
+    const RichDocument document = readRtf(rtf);
+    EXPECT_EQ(document.paragraphs.size(), paragraphs);
+}
+
+std::string readFixture(const std::string& name) {
+    std::ifstream file(std::string(CORVANE_TEST_DATA) + "/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST(ReadRtf, LibreOfficeDocument) {
+    const std::string rtf = readFixture("libreoffice_sample.rtf");
+    ASSERT_TRUE(looksLikeRtf(rtf));
+    const RichDocument document = readRtf(rtf);
+    EXPECT_EQ(textOf(document),
+              "Plain opening line.\n"
+              "Some bold, some italic and some underlined words.\n"
+              "Centred paragraph\n"
+              "Right-aligned paragraph\n"
+              "中文段落：你好，世界。\n"
+              "Red text then struck text.\n"
+              "Courier sixteen\n"
+              "Cell one\tCell two\n"
+              "Last line.");
+    ASSERT_EQ(document.paragraphs.size(), 9u);
+    EXPECT_EQ(document.paragraphs[0].alignment, Alignment::Left);
+    EXPECT_EQ(document.paragraphs[2].alignment, Alignment::Center);
+    EXPECT_EQ(document.paragraphs[3].alignment, Alignment::Right);
+    EXPECT_TRUE(runWith(document, "bold").format.bold);
+    EXPECT_FALSE(runWith(document, "bold").format.italic);
+    EXPECT_TRUE(runWith(document, "italic").format.italic);
+    EXPECT_TRUE(runWith(document, "underlined").format.underline);
+    EXPECT_TRUE(runWith(document, "struck").format.strike);
+    EXPECT_EQ(runWith(document, "Red text").format.color, 0x0000FF);
+    EXPECT_EQ(runWith(document, " then ").format.color, kDefaultColor);
+    EXPECT_EQ(runWith(document, "Courier sixteen").format.fontName, "Courier New");
+    EXPECT_EQ(runWith(document, "Courier sixteen").format.fontSize, 16);
+    // text without a font of its own is in the document's default font
+    EXPECT_EQ(runWith(document, "Plain opening line.").format.fontName, "DejaVu Serif");
+}
+
+}  // namespace
+}  // namespace corvane
