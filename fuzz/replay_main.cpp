@@ -1,0 +1,29 @@
+// Runs a fuzz target once over every file of the given folders, without libFuzzer, so that an
+// ordinary build replays the corpus. A broken invariant aborts, which fails the run.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+int main(int argc, char** argv) {
+    std::size_t replayed = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::vector<std::filesystem::path> files;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i])) {
+            if (entry.is_regular_file()) files.push_back(entry.path());
+        }
+        for (const auto& file : files) {
+            std::ifstream in(file, std::ios::binary);
+            const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+            ++replayed;
+        }
+    }
+    std::printf("replayed %zu inputs\n", replayed);
+    return replayed > 0 ? 0 : 1;
+}

@@ -1,0 +1,139 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+#include <QTemporaryDir>
+
+#include "window_test_support.h"
+
+namespace corvane::qt {
+namespace {
+
+using testing::acceptFileDialog;
+using testing::ShownWindow;
+using testing::whenModalOpens;
+
+struct OpenCase {
+    const char* name;
+    std::string bytes;     // written to the file unless the case makes its own
+    QString expectedText;  // the pane afterwards, when the open succeeds
+    bool refused = false;  // a clear message and an unchanged pane instead
+};
+
+std::string utf16(const std::u16string& text, bool bigEndian, bool mark) {
+    std::string out;
+    auto put = [&](char16_t unit) {
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xff);
+        out += bigEndian ? std::string{high, low} : std::string{low, high};
+    };
+    if (mark) put(0xFEFF);
+    for (char16_t unit : text) put(unit);
+    return out;
+}
+
+class OpenFiles : public ::testing::TestWithParam<OpenCase> {
+protected:
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+    QTemporaryDir dir;
+
+    // Opens a path through the File menu and its real dialog.
+    void open(const QString& path) {
+        whenModalOpens([path](QWidget* modal) { acceptFileDialog(modal, path); });
+        w.menuAction("mnuFileOpen")->trigger();
+    }
+
+    void expectRefusedAndUnchanged(const QString& path) {
+        const QString before = w.pane(1)->toPlainText();
+        open(path);
+        ASSERT_EQ(shown.failures.size(), 1) << path.toStdString();
+        EXPECT_TRUE(shown.failures[0].contains(path)) << shown.failures[0].toStdString();
+        EXPECT_EQ(w.pane(1)->toPlainText(), before);
+        EXPECT_EQ(w.windowTitle(), "Corvane 2.5");
+        EXPECT_EQ(w.label(1)->text(), "HTML代码编辑区");
+    }
+};
+
+TEST_P(OpenFiles, GivesWhatAUserExpects) {
+    const OpenCase& c = GetParam();
+    const QString path = dir.filePath(QString::fromUtf8(c.name));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(c.bytes.data(), static_cast<qint64>(c.bytes.size()));
+    file.close();
+    open(path);
+    EXPECT_TRUE(shown.failures.isEmpty()) << shown.failures.join('\n').toStdString();
+    EXPECT_EQ(w.pane(1)->toPlainText(), c.expectedText);
+    EXPECT_EQ(w.windowTitle(), path);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, OpenFiles,
+    ::testing::Values(
+        OpenCase{"empty.html", "", ""}, OpenCase{"empty.rtf", "", ""},
+        OpenCase{"nul.bin", std::string("ab\0cd", 5), QStringLiteral("ab\uFFFDcd")},
+        OpenCase{"bad-utf8.txt", "ok \xff\xfe end", QStringLiteral("ok \uFFFD\uFFFD end")},
+        OpenCase{"utf16le-mark.txt", utf16(u"<p>你好</p>", false, true), QStringLiteral("<p>你好</p>")},
+        OpenCase{"utf16be-mark.txt", utf16(u"<p>你好</p>", true, true), QStringLiteral("<p>你好</p>")},
+        OpenCase{"utf16le.txt", utf16(u"<p>hello</p>", false, false), QStringLiteral("<p>hello</p>")},
+        OpenCase{"utf16be.txt", utf16(u"<p>hello</p>", true, false), QStringLiteral("<p>hello</p>")},
+        OpenCase{"gb18030.txt", "\xc4\xe3\xba\xc3 GB", QStringLiteral("你好 GB")},
+        OpenCase{"crlf.txt", "a\r\nb\r\n", QStringLiteral("a\nb\n")},
+        OpenCase{"cr.txt", "a\rb\rc", QStringLiteral("a\nb\nc")},
+        OpenCase{"rich.rtf", "{\\rtf1\\ansi\\ansicpg936 {\\b \\'c4\\'e3}\\par second\\par}",
+                 QStringLiteral("你\nsecond")},
+        OpenCase{"带 空格 的 名字.html", "<p>名字</p>", QStringLiteral("<p>名字</p>")}),
+    [](const ::testing::TestParamInfo<OpenCase>& info) {
+        std::string name = std::to_string(info.index) + "_";
+        for (const char ch : std::string(info.param.name)) name += std::isalnum(static_cast<unsigned char>(ch)) && ch > 0 ? ch : '_';
+        return name;
+    });
+
+TEST_F(OpenFiles, AFolderIsOpenedInTheDialogNotLoaded) {
+    const QString before = w.pane(1)->toPlainText();
+    QString shownFolder;
+    whenModalOpens([&](QWidget* modal) {
+        acceptFileDialog(modal, dir.path());
+        // The dialog goes into the folder and stays open; the person then cancels.
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        shownFolder = dialog->directory().absolutePath();
+        if (dialog->isVisible()) QMetaObject::invokeMethod(dialog, "reject");
+    });
+    w.menuAction("mnuFileOpen")->trigger();
+    EXPECT_EQ(shownFolder, QDir(dir.path()).absolutePath());
+    EXPECT_EQ(w.pane(1)->toPlainText(), before);
+    EXPECT_TRUE(shown.failures.isEmpty());
+}
+
+TEST_F(OpenFiles, RefusesAMissingFileAndOneTooLarge) {
+    expectRefusedAndUnchanged(dir.filePath("missing.html"));
+    shown.failures.clear();
+    // 300 MB without writing it: a sparse file.
+    const QString huge = dir.filePath("huge.html");
+    const int fd = ::open(huge.toLocal8Bit().constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, 300LL * 1024 * 1024), 0);
+    ::close(fd);
+    expectRefusedAndUnchanged(huge);
+    EXPECT_TRUE(shown.failures[0].contains("256 MiB"));
+}
+
+TEST_F(OpenFiles, RefusesAFileItCannotRead) {
+    if (::geteuid() == 0) {
+        // Root reads every mode; the kernel still refuses reads of this one.
+        expectRefusedAndUnchanged(QStringLiteral("/proc/self/mem"));
+    } else {
+        const QString locked = dir.filePath("locked.html");
+        QFile file(locked);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.close();
+        ASSERT_TRUE(file.setPermissions(QFileDevice::Permissions()));
+        expectRefusedAndUnchanged(locked);
+    }
+}
+
+}  // namespace
+}  // namespace corvane::qt
