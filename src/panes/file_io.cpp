@@ -104,9 +104,12 @@ void writeFileAtomic(const std::string& path, std::string_view data) {
 
     fs::path target(path);
     std::error_code ec;
-    if (fs::is_symlink(target, ec)) {
-        const fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec) target = resolved;
+    // Read the link itself rather than canonicalise: a link whose file does not exist yet must
+    // still lead there, not be replaced by a plain file. The depth bound stops a link loop.
+    for (int depth = 0; depth < 40 && fs::is_symlink(target, ec); ++depth) {
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
     }
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
