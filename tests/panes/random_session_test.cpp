@@ -5,7 +5,10 @@
 //     --gtest_filter='RandomSession.*'
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <array>
 #include <cstdint>
@@ -15,6 +18,8 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <memory>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -72,6 +77,31 @@ fs::path fastScratchBase() {
     return fs::temp_directory_path();
 }
 
+// A nearly full disk for the length of one handler: a file may not grow past `bytes`, and the
+// write that tries fails with EFBIG instead of raising SIGXFSZ.
+class DiskRoom {
+public:
+    explicit DiskRoom(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+        savedHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~DiskRoom() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, savedHandler_);
+    }
+    DiskRoom(const DiskRoom&) = delete;
+    DiskRoom& operator=(const DiskRoom&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*savedHandler_)(int) = SIG_DFL;
+};
+
+constexpr std::size_t kDiskRoomBytes = 24;
+
 const char* const kPaneNames[] = {"HTML", "CSS", "JS"};
 
 // The model's whole view of one pane.
@@ -117,14 +147,7 @@ class Session {
 public:
     Session(std::uint64_t seed, const fs::path& base) : rng_(seed), seed_(seed), dir_(base) {
         prepareFiles();
-        const std::array<fakes::FakeLabel*, 3> labels{&w_.label1, &w_.label4, &w_.label5};
-        const std::array<fakes::FakeRichEdit*, 3> edits{&w_.html, &w_.cssPane, &w_.jsPane};
-        for (int p = 0; p < 3; ++p) {
-            m_[p].caption = labels[p]->text;
-            m_[p].color = labels[p]->color;
-            m_[p].text = m_[p].stored = edits[p]->text;
-        }
-        formCaption_ = w_.form.title;
+        startWindow();
         buildCommands();
     }
 
@@ -169,6 +192,24 @@ private:
 
     std::string at(const std::string& name) const { return dir_.file(name); }
 
+    // A fresh window as at start-up; the files stay as they are.
+    void startWindow() {
+        w_ = std::make_unique<FakeWindow>();
+        const std::array<fakes::FakeLabel*, 3> labels{&w_->label1, &w_->label4, &w_->label5};
+        for (int p = 0; p < 3; ++p) {
+            m_[p] = PaneModel{};
+            m_[p].caption = labels[p]->text;
+            m_[p].color = labels[p]->color;
+            m_[p].text = m_[p].stored = edit(p).text;
+        }
+        fmt_ = FormatModel{};
+        formCaption_ = w_->form.title;
+        clipboard_ = w_->clipboard.content;
+        toolbarShown_ = true;
+        marks_ = {false, false, false};
+        dialogFlags_ = 0;
+    }
+
     void prepareFiles() {
         auto prepared = [this](const std::string& name, const std::string& bytes) {
             writeFile(at(name), bytes);
@@ -212,7 +253,7 @@ private:
     // ---- scripted replies, shared by the fake dialog and the model ----
 
     void offer(const DialogReply& reply) {
-        w_.dialog.replies.push_back(reply);
+        w_->dialog.replies.push_back(reply);
         replies_.push_back(reply);
     }
     void offerFile(const std::vector<std::string>& paths) {
@@ -253,9 +294,11 @@ private:
 
     // ---- failure injection ----
 
+    void maybeFillDisk() { diskNearlyFull_ = rng_.percent(10); }
+
     void maybeRefusePane() {
         if (rng_.percent(10)) {
-            w_.html.failNextWrite = true;
+            w_->html.failNextWrite = true;
             paneRefuses_ = true;
         }
     }
@@ -297,6 +340,7 @@ private:
 
     void writeFileModel(const std::string& path, const std::string& bytes) {
         if (unwritable_.count(path) != 0) throw ModelFailure{path};
+        if (diskNearlyFull_ && bytes.size() > kDiskRoomBytes) throw ModelFailure{path};
         disk_[resolve(path)] = bytes;
         written_.push_back(resolve(path));
     }
@@ -445,16 +489,20 @@ private:
         auto save2 = [this] {
             offerFile(savePaths_);
             offerFile(savePaths_);
+            maybeFillDisk();
         };
-        auto save1 = [this] { offerFile(savePaths_); };
+        auto save1 = [this] {
+            offerFile(savePaths_);
+            maybeFillDisk();
+        };
         auto refuse = [this] { maybeRefusePane(); };
         auto clip = [this] {
             maybeRefusePane();
             if (rng_.percent(10)) {
-                w_.clipboard.failSet = clipboardRefusesSet_ = true;
+                w_->clipboard.failSet = clipboardRefusesSet_ = true;
             }
             if (rng_.percent(10)) {
-                w_.clipboard.failGet = clipboardRefusesGet_ = true;
+                w_->clipboard.failGet = clipboardRefusesGet_ = true;
             }
         };
         // The fifteen toolbar commands, in the order of their keys below.
@@ -472,7 +520,7 @@ private:
                  offerFont();
                  if (rng_.percent(15)) {
                      formatFailAt_ = static_cast<int>(rng_.below(6));
-                     w_.html.formatCallsBeforeFailure = formatFailAt_;
+                     w_->html.formatCallsBeforeFailure = formatFailAt_;
                  }
              },
              [this] { fontModel(); }, &frmM::mnuTxtFont_Click},
@@ -513,30 +561,36 @@ private:
         expectedDialogs_.clear();
         expectPrint_ = false;
         fmt_.calls = 0;
-        before_ = {w_.frm.htm, w_.frm.css, w_.frm.js};
+        before_ = {w_->frm.htm, w_->frm.css, w_->frm.js};
 
-        const std::size_t roll = rng_.below(100);
-        if (roll < 22) {
+        const std::size_t roll = rng_.below(1000);
+        if (roll < 220) {
             typeInto(static_cast<int>(rng_.below(3)));
-        } else if (roll < 27) {
+        } else if (roll < 270) {
             selectInHtml();
-        } else if (roll < 33) {
+        } else if (roll < 330) {
             headerClick(static_cast<int>(rng_.below(3)), false);
-        } else if (roll < 40) {
+        } else if (roll < 400) {
             headerClick(static_cast<int>(rng_.below(3)), true);
-        } else if (roll < 58) {
+        } else if (roll < 580) {
             runCommand(toolbarCommands_[rng_.below(toolbarCommands_.size())], false);
-        } else if (roll < 70) {
+        } else if (roll < 700) {
             runCommand(menuOnlyCommands_[rng_.below(menuOnlyCommands_.size())], false);
-        } else if (roll < 76) {
-            // Save is the command that matters most here; give it extra turns.
+        } else if (roll < 760) {
+            // Save and Open are the commands that matter most here; give them extra turns.
             runCommand(toolbarCommands_[rng_.percent(50) ? 2 : 1], false);
-        } else if (roll < 94) {
+        } else if (roll < 940) {
             pressToolbarButton();
-        } else if (roll < 97) {
+        } else if (roll < 970) {
             otherProgramSetsClipboard();
-        } else {
+        } else if (roll < 995) {
             queryUnload();
+        } else {
+            // Nothing leads a pane back to having no file, so only a new start brings those
+            // states round again.
+            action_ = "quit and start again";
+            startWindow();
+            before_ = {w_->frm.htm, w_->frm.css, w_->frm.js};
         }
         disarm();
         checkStep();
@@ -558,6 +612,8 @@ private:
         }
         bool threw = false;
         try {
+            std::optional<DiskRoom> room;
+            if (diskNearlyFull_) room.emplace(kDiskRoomBytes);
             real();
         } catch (const PlatformError& e) {
             threw = true;
@@ -585,9 +641,9 @@ private:
         execute(
             [&] {
                 if (fromToolbar) {
-                    w_.frm.tbToolBar_ButtonClick(key);
+                    w_->frm.tbToolBar_ButtonClick(key);
                 } else {
-                    (w_.frm.*command.handler)();
+                    (w_->frm.*command.handler)();
                 }
             },
             command.model, fromToolbar);
@@ -597,7 +653,7 @@ private:
         if (rng_.percent(10)) {
             const std::string key = rng_.pick(kUnknownKeys);
             action_ = "toolbar unknown key \"" + key + "\"";
-            execute([&] { w_.frm.tbToolBar_ButtonClick(key); }, [] {}, false);
+            execute([&] { w_->frm.tbToolBar_ButtonClick(key); }, [] {}, false);
             return;
         }
         const std::size_t index = rng_.below(kKeys.size());
@@ -610,14 +666,17 @@ private:
         static void (frmM::*const kDblClick[])() = {&frmM::Label1_DblClick, &frmM::Label4_DblClick,
                                                     &frmM::Label5_DblClick};
         action_ = std::string(doubleClick ? "double-click " : "click ") + kPaneNames[p] + " header";
-        if (doubleClick) offerFile(savePaths_);
+        if (doubleClick) {
+            offerFile(savePaths_);
+            maybeFillDisk();
+        }
         describeReplies();
         // A double-click always arrives after a click on the same header.
-        execute([&] { (w_.frm.*kClick[p])(); }, [&] { clickModel(p); }, false);
-        if (doubleClick) execute([&] { (w_.frm.*kDblClick[p])(); }, [&] { saveStepModel(p); }, false);
+        execute([&] { (w_->frm.*kClick[p])(); }, [&] { clickModel(p); }, false);
+        if (doubleClick) execute([&] { (w_->frm.*kDblClick[p])(); }, [&] { saveStepModel(p); }, false);
     }
 
-    fakes::FakeRichEdit& edit(int p) { return p == 0 ? w_.html : p == 1 ? w_.cssPane : w_.jsPane; }
+    fakes::FakeRichEdit& edit(int p) { return p == 0 ? w_->html : p == 1 ? w_->cssPane : w_->jsPane; }
 
     std::string randomText(std::size_t maxLen) {
         static const std::string kAlphabet = "abcxyz<>/{}; =\n\"'";
@@ -658,25 +717,25 @@ private:
 
     void otherProgramSetsClipboard() {
         clipboard_ = rng_.percent(20) ? "" : randomText(6);
-        w_.clipboard.content = clipboard_;
+        w_->clipboard.content = clipboard_;
         action_ = "another program puts \"" + clipboard_ + "\" on the clipboard";
     }
 
     void queryUnload() {
         const bool answerNo = rng_.percent(50);
-        w_.prompt.answers.push_back(answerNo ? Answer::No : Answer::Yes);
+        w_->prompt.answers.push_back(answerNo ? Answer::No : Answer::Yes);
         action_ = std::string("close the window, answering ") + (answerNo ? "No" : "Yes");
         std::int16_t cancel = kFalse;
-        execute([&] { w_.frm.Form_QueryUnload(cancel, 0); }, [] {}, false);
-        const bool asked = !w_.prompt.asked.empty();
+        execute([&] { w_->frm.Form_QueryUnload(cancel, 0); }, [] {}, false);
+        const bool asked = !w_->prompt.asked.empty();
         // Unsaved HTML must be asked about; whether unsaved CSS or JS is asked about too is the
         // window's choice. With nothing unsaved anywhere there is nothing to ask.
         const bool anyDirty = m_[0].dirty == kTrue || m_[1].dirty == kTrue || m_[2].dirty == kTrue;
         if (m_[0].dirty == kTrue && !asked) problems_ << "closed over unsaved HTML without asking\n";
         if (!anyDirty && asked) problems_ << "asked although nothing is unsaved\n";
         if (cancel != (asked && answerNo ? kTrue : kFalse)) problems_ << "cancel flag " << cancel << "\n";
-        w_.prompt.asked.clear();
-        w_.prompt.answers.clear();
+        w_->prompt.asked.clear();
+        w_->prompt.answers.clear();
     }
 
     void describeReplies() {
@@ -687,27 +746,29 @@ private:
         if (formatFailAt_ >= 0) action_ += " [format call " + std::to_string(formatFailAt_) + " refused]";
         if (clipboardRefusesSet_) action_ += " [clipboard refuses text]";
         if (clipboardRefusesGet_) action_ += " [clipboard unreadable]";
+        if (diskNearlyFull_) action_ += " [disk nearly full]";
     }
 
     void disarm() {
-        w_.html.failNextWrite = false;
-        w_.html.formatCallsBeforeFailure = -1;
-        w_.clipboard.failSet = w_.clipboard.failGet = false;
+        w_->html.failNextWrite = false;
+        w_->html.formatCallsBeforeFailure = -1;
+        w_->clipboard.failSet = w_->clipboard.failGet = false;
         paneRefuses_ = clipboardRefusesSet_ = clipboardRefusesGet_ = false;
         formatFailAt_ = -1;
-        w_.dialog.replies.clear();
+        diskNearlyFull_ = false;
+        w_->dialog.replies.clear();
         replies_.clear();
     }
 
     // ---- checks ----
 
     void checkStep() {
-        const std::array<const std::string*, 3> paths{&w_.frm.htm, &w_.frm.css, &w_.frm.js};
-        const std::array<Flag, 3> hasFile{w_.frm.change, w_.frm.change1, w_.frm.change2};
-        const std::array<Flag, 3> dirty{w_.frm.htmlDirty, w_.frm.cssDirty, w_.frm.jsDirty};
-        const std::array<std::int16_t, 3> selected{w_.frm.htmlSelected, w_.frm.cssSelected,
-                                                   w_.frm.jsSelected};
-        const std::array<const fakes::FakeLabel*, 3> labels{&w_.label1, &w_.label4, &w_.label5};
+        const std::array<const std::string*, 3> paths{&w_->frm.htm, &w_->frm.css, &w_->frm.js};
+        const std::array<Flag, 3> hasFile{w_->frm.change, w_->frm.change1, w_->frm.change2};
+        const std::array<Flag, 3> dirty{w_->frm.htmlDirty, w_->frm.cssDirty, w_->frm.jsDirty};
+        const std::array<std::int16_t, 3> selected{w_->frm.htmlSelected, w_->frm.cssSelected,
+                                                   w_->frm.jsSelected};
+        const std::array<const fakes::FakeLabel*, 3> labels{&w_->label1, &w_->label4, &w_->label5};
 
         int selectedCount = 0;
         for (int p = 0; p < 3; ++p) {
@@ -751,13 +812,13 @@ private:
                 problems_ << name << " selection moved\n";
         }
         if (selectedCount > 1) problems_ << selectedCount << " panes are selected at once\n";
-        if (w_.form.title != formCaption_)
-            problems_ << "window caption \"" << w_.form.title << "\", expected \"" << formCaption_ << "\"\n";
-        if (w_.clipboard.content != clipboard_)
-            problems_ << "clipboard \"" << w_.clipboard.content << "\", expected \"" << clipboard_ << "\"\n";
-        if (w_.toolbar.shown != toolbarShown_ || w_.viewToolbar.mark != toolbarShown_)
+        if (w_->form.title != formCaption_)
+            problems_ << "window caption \"" << w_->form.title << "\", expected \"" << formCaption_ << "\"\n";
+        if (w_->clipboard.content != clipboard_)
+            problems_ << "clipboard \"" << w_->clipboard.content << "\", expected \"" << clipboard_ << "\"\n";
+        if (w_->toolbar.shown != toolbarShown_ || w_->viewToolbar.mark != toolbarShown_)
             problems_ << "toolbar shown/mark out of step\n";
-        const std::array<bool, 3> marks{w_.txtL.mark, w_.txtC.mark, w_.txtR.mark};
+        const std::array<bool, 3> marks{w_->txtL.mark, w_->txtC.mark, w_->txtR.mark};
         if (marks != marks_) problems_ << "alignment marks out of step\n";
         checkFormatting();
         checkDialogs();
@@ -770,7 +831,7 @@ private:
     }
 
     void checkFormatting() {
-        const fakes::FakeRichEdit& html = w_.html;
+        const fakes::FakeRichEdit& html = w_->html;
         if (html.formatLog.size() != fmt_.calls) {
             problems_ << html.formatLog.size() << " formatting calls reached the pane, expected "
                       << fmt_.calls << "\n";
@@ -780,12 +841,12 @@ private:
             html.color != fmt_.color || html.align != fmt_.align) {
             problems_ << "the HTML pane's formatting is not what the commands set\n";
         }
-        w_.html.formatLog.clear();
-        w_.markLog.clear();
+        w_->html.formatLog.clear();
+        w_->markLog.clear();
     }
 
     void checkDialogs() {
-        const auto& shown = w_.dialog.shown;
+        const auto& shown = w_->dialog.shown;
         dialogs_ += static_cast<int>(shown.size());
         if (shown.size() != expectedDialogs_.size()) {
             problems_ << shown.size() << " dialogs shown, expected " << expectedDialogs_.size() << "\n";
@@ -803,17 +864,17 @@ private:
                 }
             }
         }
-        w_.dialog.shown.clear();
+        w_->dialog.shown.clear();
     }
 
     void checkPrint() {
-        const auto& printed = w_.html.printed;
+        const auto& printed = w_->html.printed;
         if (printed.size() != (expectPrint_ ? 1u : 0u)) {
             problems_ << printed.size() << " printouts, expected " << (expectPrint_ ? 1 : 0) << "\n";
         } else if (expectPrint_ && printed[0] != expectedPrint_) {
             problems_ << "printed \"" << printed[0] << "\", expected \"" << expectedPrint_ << "\"\n";
         }
-        w_.html.printed.clear();
+        w_->html.printed.clear();
     }
 
     // Every file holds what its last successful write wrote; nothing else lies about, no
@@ -851,7 +912,7 @@ private:
     Rng rng_;
     std::uint64_t seed_;
     TempDir dir_;
-    FakeWindow w_;
+    std::unique_ptr<FakeWindow> w_;
 
     std::array<PaneModel, 3> m_;
     FormatModel fmt_;
@@ -877,6 +938,7 @@ private:
     int formatFailAt_ = -1;
     bool clipboardRefusesSet_ = false;
     bool clipboardRefusesGet_ = false;
+    bool diskNearlyFull_ = false;
 
     int step_ = 0;
     std::string action_;
