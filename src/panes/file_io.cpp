@@ -119,8 +119,17 @@ void writeFileAtomic(const std::string& path, std::string_view data) {
     if (folder.empty()) folder = ".";
     fs::path temporary;
     int rawFd = -1;
+    // The temporary's name is the target's plus 22 bytes; a long target name is cut, at a character
+    // boundary, so that a name near the 255-byte limit can still be saved.
+    std::string stem = target.filename().string();
+    constexpr std::size_t kMaxStem = 255 - 22;
+    if (stem.size() > kMaxStem) {
+        std::size_t cut = kMaxStem;
+        while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
+        stem.resize(cut);
+    }
     for (int attempt = 0; attempt < 16 && rawFd < 0; ++attempt) {
-        temporary = folder / ("." + target.filename().string() + ".corvane-" + randomSuffix());
+        temporary = folder / ("." + stem + ".corvane-" + randomSuffix());
         rawFd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (rawFd < 0 && errno != EEXIST) fail(operation, errno);
     }
