@@ -104,9 +104,12 @@ void writeFileAtomic(const std::string& path, std::string_view data) {
 
     fs::path target(path);
     std::error_code ec;
-    if (fs::is_symlink(target, ec)) {
-        const fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec) target = resolved;
+    // Read the link itself rather than canonicalise: a link whose file does not exist yet must
+    // still lead there, not be replaced by a plain file. The depth bound stops a link loop.
+    for (int depth = 0; depth < 40 && fs::is_symlink(target, ec); ++depth) {
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
     }
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
@@ -116,8 +119,17 @@ void writeFileAtomic(const std::string& path, std::string_view data) {
     if (folder.empty()) folder = ".";
     fs::path temporary;
     int rawFd = -1;
+    // The temporary's name is the target's plus 22 bytes; a long target name is cut, at a character
+    // boundary, so that a name near the 255-byte limit can still be saved.
+    std::string stem = target.filename().string();
+    constexpr std::size_t kMaxStem = 255 - 22;
+    if (stem.size() > kMaxStem) {
+        std::size_t cut = kMaxStem;
+        while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
+        stem.resize(cut);
+    }
     for (int attempt = 0; attempt < 16 && rawFd < 0; ++attempt) {
-        temporary = folder / ("." + target.filename().string() + ".corvane-" + randomSuffix());
+        temporary = folder / ("." + stem + ".corvane-" + randomSuffix());
         rawFd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (rawFd < 0 && errno != EEXIST) fail(operation, errno);
     }

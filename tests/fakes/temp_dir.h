@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 
 namespace corvane::fakes {
@@ -12,13 +13,17 @@ namespace corvane::fakes {
 // A folder of its own for one test, removed with everything in it afterwards.
 class TempDir {
 public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "corvane-test-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
+    TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+    explicit TempDir(const std::filesystem::path& base) {
+        std::string pattern = (base / "corvane-test-XXXXXX").string();
+        const char* made = ::mkdtemp(pattern.data());
+        if (made == nullptr) throw std::runtime_error("cannot make a temporary folder in " + base.string());
+        path_ = made;
     }
     ~TempDir() {
         std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
