@@ -114,6 +114,8 @@ void writeFileAtomic(const std::string& path, std::string_view data) {
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) throw PlatformError(operation, "这是一个文件夹，不是文件");
+    // Replacing the file through its folder would get round a file the user made read-only.
+    if (exists && ::access(target.c_str(), W_OK) != 0) fail(operation, errno);
 
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";

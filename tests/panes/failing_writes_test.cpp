@@ -159,6 +159,38 @@ TEST_F(FailingWrite, SaveIntoAFolderTheUserMayNotWriteReportsItAndLosesNothing) 
     EXPECT_TRUE(temporariesIn(locked).empty());
 }
 
+// A file the user made read-only is not replaced through its writable folder.
+TEST_F(FailingWrite, AReadOnlyFileIsNotReplaced) {
+    const fs::path folder = dir.path() / "open";
+    fs::create_directory(folder);
+    const std::string page = (folder / "page.html").string();
+    writeFile(page, kOld);
+    ASSERT_EQ(::chmod(page.c_str(), 0444), 0);
+    const bool asRoot = ::geteuid() == 0;
+    if (asRoot) {
+        ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+        ASSERT_EQ(::chown(folder.c_str(), fakes::kNobody, fakes::kNobody), 0);
+        ASSERT_EQ(::chown(page.c_str(), fakes::kNobody, fakes::kNobody), 0);
+    }
+    auto attempt = [&] {
+        expectReported([&] { writeFileAtomic(page, "replacement"); }, page);
+        EXPECT_EQ(readFile(page), kOld);
+        EXPECT_TRUE(temporariesIn(folder).empty());
+    };
+    if (!asRoot) {
+        attempt();
+        return;
+    }
+    const int status = runInChild([&] {
+        if (!fakes::becomeNobody()) return kSkipped;
+        attempt();
+        return childResult();
+    });
+    if (exitedWith(status, kSkipped)) GTEST_SKIP() << "cannot run a process as nobody here";
+    EXPECT_TRUE(exitedWith(status, 0)) << "wait status " << status;
+    EXPECT_EQ(readFile(page), kOld);
+}
+
 // Permission bits stop no one as root; a folder that is in truth a file stops everyone.
 TEST_F(FailingWrite, SaveAsIntoAFolderThatIsAFileReportsItAndLosesNothing) {
     FakeWindow w;
