@@ -61,6 +61,8 @@ public:
     void setFailureReporter(FailureReporter reporter) { report_ = std::move(reporter); }
     // Runs a handler of frmM the way an event does.
     void run(const std::function<void()>& handler);
+    // One pass of the proportional layout over the window as it is now.
+    void formResize();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -73,7 +75,6 @@ private:
     void buildToolBar();
     void placeAtDesignGeometry(QWidget* widget, std::string_view name);
     void buildLayoutWindow();
-    void formResize();
 
     ClientArea* client_ = nullptr;
     QToolBar* toolBar_ = nullptr;
