@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -28,6 +29,9 @@ TextEncoding detectEncoding(std::string_view bytes);
 // invalid or unpaired sequences become U+FFFD, and so does a NUL byte, so binary files show a mark
 // where the zero was and the text never carries an embedded terminator.
 std::string decodeText(std::string_view bytes);
+
+// Appends one code point (at most U+10FFFF, no surrogate) to out as UTF-8.
+void appendCodePoint(std::uint32_t codePoint, std::string& out);
 
 class IconvHandle;
 
