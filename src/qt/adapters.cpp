@@ -113,6 +113,12 @@ BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
 }
 
+// The view's page must go before the profile it was made with.
+BrowserPane::~BrowserPane() {
+    delete view_;
+    view_ = nullptr;
+}
+
 QWebEngineView* BrowserPane::view() {
     if (view_ != nullptr) return view_;
     // An off-the-record profile: the preview leaves no cache, cookies or history behind.

@@ -95,6 +95,7 @@ class BrowserPane : public QWidget, public Browser {
     Q_OBJECT
 public:
     explicit BrowserPane(QWidget* parent);
+    ~BrowserPane() override;
     void navigate(const std::string& address) override;
     // Starts the engine now if it has not started yet.
     QWebEngineView* view();
