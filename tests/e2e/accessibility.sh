@@ -2,6 +2,7 @@
 # Starts Corvane in a real window with accessibility on and reads its widget tree over AT-SPI.
 # Usage: accessibility.sh <corvane executable>
 set -euo pipefail
+. "$(dirname "$(realpath "$0")")/lib.sh"
 exe=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
 if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$@"; fi
@@ -16,6 +17,6 @@ sleep 1
 "$exe" > "$work/corvane.log" 2>&1 &
 pid=$!
 trap 'kill $pid $bus 2>/dev/null || true; rm -rf "$work"' EXIT
-timeout 30 xdotool search --sync --name '^Corvane 2\.5$' > /dev/null
+wait_for_window '^Corvane 2\.5$' > /dev/null
 sleep 2
 /usr/bin/python3 "$here/accessibility.py"

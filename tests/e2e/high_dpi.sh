@@ -2,6 +2,7 @@
 # At twice the pixel density the window keeps its design geometry in twips: twice the pixels.
 # Keeps a screenshot. Usage: high_dpi.sh <corvane executable> <artefact folder>
 set -euo pipefail
+. "$(dirname "$(realpath "$0")")/lib.sh"
 exe=$(realpath "$1")
 artefacts=$(realpath -m "$2")
 mkdir -p "$artefacts"
@@ -11,10 +12,10 @@ export HOME="$work" XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=xcb QTWEBENGINE
 "$exe" > "$work/corvane.log" 2>&1 &
 pid=$!
 trap 'kill $pid 2>/dev/null || true; rm -rf "$work"' EXIT
-win=$(timeout 30 xdotool search --sync --name '^Corvane 2\.5$' | head -n 1)
+win=$(wait_for_window '^Corvane 2\.5$')
 sleep 1.5
 # The window that carries the title now (a first window can be replaced while the engine starts).
-win=$(xdotool search --name '^Corvane 2\.5$' | tail -n 1)
+win=$(wait_for_window '^Corvane 2\.5$')
 eval "$(xdotool getwindowgeometry --shell "$win")"
 import -window "$win" "$artefacts/high-dpi.png"
 echo "window: ${WIDTH} x ${HEIGHT}"

@@ -4,6 +4,7 @@
 # Checks the saved file, the preview file and the window titles, and keeps a screenshot.
 # Usage: person_session.sh <corvane executable> <artefact folder>
 set -euo pipefail
+. "$(dirname "$(realpath "$0")")/lib.sh"
 exe=$(realpath "$1")
 artefacts=$(realpath -m "$2")
 mkdir -p "$artefacts"
@@ -23,11 +24,11 @@ title() { xdotool getwindowname "$win"; }
 start=$(date +%s%N)
 "$exe" > "$artefacts/corvane.log" 2>&1 &
 pid=$!
-win=$(timeout 30 xdotool search --sync --name '^Corvane 2\.5$' | head -n 1) || fail "no window titled Corvane 2.5"
+win=$(wait_for_window '^Corvane 2\.5$') || fail "no window titled Corvane 2.5"
 shown=$(date +%s%N)
 echo "window shown after $(( (shown - start) / 1000000 )) ms"
 sleep 1
-win=$(xdotool search --name '^Corvane 2\.5$' | tail -n 1)
+win=$(wait_for_window '^Corvane 2\.5$')
 xdotool windowfocus --sync "$win" 2>/dev/null || true
 
 # New, then type a page. The focus starts in the HTML pane.
@@ -39,7 +40,7 @@ sleep 0.3
 
 # Save As with F3: type the path into the dialog and accept.
 xdotool key F3
-dialog=$(timeout 10 xdotool search --sync --name '^另存为$' | head -n 1) || fail "no Save As dialog"
+dialog=$(wait_for_window '^另存为$') || fail "no Save As dialog"
 sleep 0.5
 xdotool type --delay 5 "$saved"
 xdotool key Return
@@ -67,7 +68,7 @@ sleep 0.3
 xdotool key alt+f
 sleep 0.3
 xdotool key x
-question=$(timeout 10 xdotool search --sync --name '^提示$' | head -n 1) || fail "no quit question"
+question=$(wait_for_window '^提示$') || fail "no quit question"
 sleep 0.3
 xdotool key Return
 for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
