@@ -378,12 +378,50 @@ int childBareWindow() {
     return QApplication::exec();
 }
 
+// --child type <file> top|middle|end <keys> [pause ms]: opens a file in the HTML pane and types
+// there, for running under a profiler. With a pause it says "typing in N ms" on stderr first, so
+// that a profiler can be attached to the typing alone (perf record -p).
+int childType(const QStringList& args) {
+    if (args.size() < 3) return 2;
+    BenchWindow w;
+    w.window.show();
+    if (!QTest::qWaitForWindowExposed(&w.window)) return 2;
+    corvane::qt::RichEditWidget* pane = w.window.pane(1);
+    const std::string path = args[0].toStdString();
+    w.window.run([&] { corvane::LoadFile(*pane, path); });
+    waitUntilIdle();
+    QTextDocument* doc = pane->document();
+    const int position = args[1] == "top"      ? 0
+                         : args[1] == "middle" ? doc->findBlockByNumber(doc->blockCount() / 2).position()
+                                               : doc->characterCount() - 1;
+    QTextCursor cursor = pane->textCursor();
+    cursor.setPosition(position);
+    pane->setTextCursor(cursor);
+    pane->ensureCursorVisible();
+    waitUntilIdle();
+    const int keys = args[2].toInt();
+    if (args.size() > 3) {
+        std::fprintf(stderr, "typing in %d ms\n", args[3].toInt());
+        pause(args[3].toInt());
+    }
+    std::vector<double> latency;
+    for (int i = 0; i < keys; ++i) {
+        const Clock::time_point t0 = Clock::now();
+        QTest::keyClick(pane, 'a');
+        processEvents();
+        latency.push_back(msBetween(t0, Clock::now()));
+    }
+    report("latency_ms", median(latency));
+    return 0;
+}
+
 int runChildMode(const QStringList& args) {
     const QString mode = args.value(0);
     const QStringList rest = args.mid(1);
     if (mode == "memory") return childMemory(rest);
     if (mode == "preview") return childPreview(rest);
     if (mode == "bare-window") return childBareWindow();
+    if (mode == "type") return childType(rest);
     return 2;
 }
 
