@@ -12,10 +12,10 @@ namespace {
 
 constexpr std::array<std::string_view, 24> kChinese = {
     "网页", "编辑器", "示例", "文本", "中文", "字符", "标题", "段落", "链接", "图片", "表格", "样式",
-    "脚本", "运行", "结果", "保存", "打开", "文件", "代码", "测试", "你好", "世界", "内容", "说明"};
-constexpr std::array<std::string_view, 16> kLatin = {"lorem", "ipsum", "dolor", "sit",   "amet",  "item",
-                                                     "value", "index", "count", "width", "style", "block",
-                                                     "header", "footer", "content", "section"};
+    "脚本", "运行",   "结果", "保存", "打开", "文件", "代码", "测试", "你好", "世界", "内容", "说明"};
+constexpr std::array<std::string_view, 16> kLatin = {
+    "lorem", "ipsum", "dolor", "sit",   "amet",   "item",   "value",   "index",
+    "count", "width", "style", "block", "header", "footer", "content", "section"};
 constexpr std::array<std::string_view, 8> kTags = {"div", "p", "span", "li", "td", "a", "h2", "section"};
 
 class Words {
@@ -47,7 +47,9 @@ private:
 
 // Decodes one UTF-8 sequence starting at `text[i]`; returns its code point and advances i.
 std::uint32_t nextCodePoint(std::string_view text, std::size_t& i) {
-    const auto byte = [&](std::size_t k) { return static_cast<std::uint32_t>(static_cast<unsigned char>(text[k])); };
+    const auto byte = [&](std::size_t k) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(text[k]));
+    };
     const std::uint32_t b0 = byte(i);
     if (b0 < 0x80) {
         i += 1;
@@ -88,7 +90,9 @@ std::string generateHtml(std::size_t bytes, unsigned seed) {
     std::string out;
     out.reserve(bytes + 4096);
     out += "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>示例页面 sample</title>\n";
-    out += "<style>\n.item { color: #336; margin: 4px; }\n.note { font-size: 12px; }\n</style>\n</head>\n<body>\n";
+    out +=
+        "<style>\n.item { color: #336; margin: 4px; }\n.note { font-size: 12px; "
+        "}\n</style>\n</head>\n<body>\n";
     int line = 0;
     while (out.size() < bytes) {
         ++line;
@@ -100,8 +104,8 @@ std::string generateHtml(std::size_t bytes, unsigned seed) {
                        "\"; console.log(item" + std::to_string(line) + ");</script>";
                 break;
             case 1:
-                out += "<a href=\"page" + std::to_string(line) + ".html\" title=\"" + words.phrase(2) + "\">" +
-                       words.phrase(3) + "</a>";
+                out += "<a href=\"page" + std::to_string(line) + ".html\" title=\"" + words.phrase(2) +
+                       "\">" + words.phrase(3) + "</a>";
                 break;
             case 2:
                 out += "<!-- " + words.phrase(6) + " -->";
@@ -133,9 +137,10 @@ std::string generateRtf(std::size_t bytes, unsigned seed) {
     Words words(seed);
     std::string out;
     out.reserve(bytes + 4096);
-    out += "{\\rtf1\\ansi\\ansicpg936\\deff0\\uc1"
-           "{\\fonttbl{\\f0\\fnil\\fcharset134 SimSun;}{\\f1\\fswiss Arial;}}"
-           "{\\colortbl;\\red0\\green0\\blue0;\\red200\\green0\\blue0;\\red0\\green0\\blue160;}\n";
+    out +=
+        "{\\rtf1\\ansi\\ansicpg936\\deff0\\uc1"
+        "{\\fonttbl{\\f0\\fnil\\fcharset134 SimSun;}{\\f1\\fswiss Arial;}}"
+        "{\\colortbl;\\red0\\green0\\blue0;\\red200\\green0\\blue0;\\red0\\green0\\blue160;}\n";
     static constexpr std::array<std::string_view, 3> kAlign = {"\\ql", "\\qc", "\\qr"};
     while (out.size() < bytes) {
         // Mostly left-aligned paragraphs, as in a document someone typed.

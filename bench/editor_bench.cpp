@@ -103,9 +103,13 @@ std::string ms(double value) {
     return format("%.0f ms", value);
 }
 
-std::string mib(double kib) { return format("%.0f MiB", kib / 1024); }
+std::string mib(double kib) {
+    return format("%.0f MiB", kib / 1024);
+}
 
-void processEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void processEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 // Waits in a real event loop, which sleeps until there is work. QTest's waits poll with sleeps
 // in between, which holds up the browser engine's work by up to each sleep.
@@ -176,29 +180,30 @@ public:
         rows_.push_back(std::move(row));
         // Each row also goes to stderr as it comes, so a long run shows progress.
         const Row& r = rows_.back();
-        std::fprintf(stderr, "  %s %s: %s vs %s %s = %s\n", r.figure.c_str(), r.size.c_str(), r.measured.c_str(),
-                     r.reference.c_str(), r.referenceValue.c_str(), r.ratio.c_str());
+        std::fprintf(stderr, "  %s %s: %s vs %s %s = %s\n", r.figure.c_str(), r.size.c_str(),
+                     r.measured.c_str(), r.reference.c_str(), r.referenceValue.c_str(), r.ratio.c_str());
     }
-    void ratioRow(const std::string& figure, const std::string& size, double measured, const std::string& reference,
-                  double referenceMs, const std::string& target = "") {
+    void ratioRow(const std::string& figure, const std::string& size, double measured,
+                  const std::string& reference, double referenceMs, const std::string& target = "") {
         add({figure, size, ms(measured), reference, ms(referenceMs),
              referenceMs > 0 && measured >= 0 ? format("%.2fx", measured / referenceMs) : "n/a", target});
     }
     void print(std::FILE* out) const {
-        const Row header{"figure", "size", "measured", "against (floor or reference)", "that", "ratio", "target"};
+        const Row header{"figure", "size",  "measured", "against (floor or reference)",
+                         "that",   "ratio", "target"};
         std::vector<Row> all{header};
         all.insert(all.end(), rows_.begin(), rows_.end());
         std::size_t w[7] = {};
         for (const Row& r : all) {
-            const std::string* cells[7] = {&r.figure, &r.size, &r.measured, &r.reference, &r.referenceValue,
-                                           &r.ratio, &r.target};
+            const std::string* cells[7] = {&r.figure,         &r.size,  &r.measured, &r.reference,
+                                           &r.referenceValue, &r.ratio, &r.target};
             for (int i = 0; i < 7; ++i) w[i] = std::max(w[i], cells[i]->size());
         }
         for (std::size_t i = 0; i < all.size(); ++i) {
             const Row& r = all[i];
-            std::fprintf(out, "%-*s  %6s  %*s  %-*s  %*s  %*s  %s\n", int(w[0]), r.figure.c_str(), r.size.c_str(),
-                         int(w[2]), r.measured.c_str(), int(w[3]), r.reference.c_str(), int(w[4]),
-                         r.referenceValue.c_str(), int(w[5]), r.ratio.c_str(), r.target.c_str());
+            std::fprintf(out, "%-*s  %6s  %*s  %-*s  %*s  %*s  %s\n", int(w[0]), r.figure.c_str(),
+                         r.size.c_str(), int(w[2]), r.measured.c_str(), int(w[3]), r.reference.c_str(),
+                         int(w[4]), r.referenceValue.c_str(), int(w[5]), r.ratio.c_str(), r.target.c_str());
             if (i == 0) {
                 std::size_t total = 6 + 2 * 6;
                 for (std::size_t x : w) total += x;
@@ -236,7 +241,8 @@ ChildResult runChild(const QStringList& args, const QProcessEnvironment& env, in
         const QStringList parts = line.split(u' ');
         if (parts.size() == 2) result.fields[parts[0].toStdString()] = parts[1].toDouble();
     }
-    result.ok = result.error.empty() && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    result.ok =
+        result.error.empty() && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (!result.ok && result.error.empty()) {
         result.error = "exit " + std::to_string(process.exitCode()) + ": " +
                        QString::fromUtf8(process.readAllStandardError()).right(400).toStdString();
@@ -327,11 +333,15 @@ int childPreview(const QStringList& args) {
             if (!QTest::qWaitForWindowExposed(&view)) return 2;
             pause(1000);
         }
-        if (!waitForLoad(&view, [&] { view.setUrl(url); }, cold)) return 3;
+        if (!waitForLoad(
+                &view, [&] { view.setUrl(url); }, cold))
+            return 3;
         if (first) report("loaded_ns", static_cast<double>(stampNs()));
         for (int i = 0; i < kWarm; ++i) {
             double t = 0;
-            if (!waitForLoad(&view, [&] { view.setUrl(url); }, t)) return 3;
+            if (!waitForLoad(
+                    &view, [&] { view.setUrl(url); }, t))
+                return 3;
             warm.push_back(t);
         }
     } else {
@@ -443,7 +453,9 @@ struct Inputs {
     std::size_t htmlBytes = 0;
 };
 
-std::string sizeName(int mb) { return std::to_string(mb) + " MB"; }
+std::string sizeName(int mb) {
+    return std::to_string(mb) + " MB";
+}
 
 // The bare widgets that stand for "what Qt does anyway": the same font, no wrapping, the size of
 // the HTML pane, shown on their own.
@@ -570,20 +582,23 @@ public:
                 if (wantTyping) {
                     // For comparison only: QTextEdit with wrapping off, as the pane was first built.
                     const std::array<int, 3> at = positionsOf(bare);
-                    for (int i = 0; i < 3; ++i) textEditTyping_[i] = typeAt(bare, at[i], in.mb >= 50 ? 8 : 15);
+                    for (int i = 0; i < 3; ++i)
+                        textEditTyping_[i] = typeAt(bare, at[i], in.mb >= 50 ? 8 : 15);
                 }
             }
             const auto paneOpen = medians([&] { return openPane(in.htmlPath); });
-            table_.ratioRow("open: LoadFile into HTML pane, shown", size, paneOpen.first, "read + decode the file",
-                            readDecode);
             table_.ratioRow("open: LoadFile into HTML pane, shown", size, paneOpen.first,
-                            "bare QTextEdit::setPlainText, shown", bareOpen.first, in.mb == 10 ? "<= 1.5x" : "");
+                            "read + decode the file", readDecode);
+            table_.ratioRow("open: LoadFile into HTML pane, shown", size, paneOpen.first,
+                            "bare QTextEdit::setPlainText, shown", bareOpen.first,
+                            in.mb == 10 ? "<= 1.5x" : "");
             table_.ratioRow("open: LoadFile, until idle again", size, paneOpen.second,
-                            "bare QTextEdit::setPlainText, idle", bareOpen.second, in.mb == 10 ? "<= 1.5x" : "");
+                            "bare QTextEdit::setPlainText, idle", bareOpen.second,
+                            in.mb == 10 ? "<= 1.5x" : "");
 
             const auto rtf = medians([&] { return openPane(in.rtfPath); });
-            table_.ratioRow("open RTF of the same size, shown", size, rtf.first, "open of the plain file, shown",
-                            paneOpen.first);
+            table_.ratioRow("open RTF of the same size, shown", size, rtf.first,
+                            "open of the plain file, shown", paneOpen.first);
             table_.ratioRow("open RTF of the same size, until idle", size, rtf.second,
                             "open of the plain file, idle", paneOpen.second);
         }
@@ -604,16 +619,19 @@ public:
                 pane_->activateWindow();
                 pane_->setFocus();
                 const Typing typed = typeAt(*pane_, panePositions[i], keys);
-                Row row{std::string("typing: per key, caret at ") + kWhere[i], size,
+                Row row{std::string("typing: per key, caret at ") + kWhere[i],
+                        size,
                         ms(typed.latencyMs) + " (+" + ms(typed.laterMs) + " later)",
                         "bare QPlainTextEdit, same place",
                         ms(reference.latencyMs) + " (+" + ms(reference.laterMs) + ")",
-                        format("%.2fx", typed.latencyMs / reference.latencyMs), in.mb == 10 ? "<= 16 ms" : ""};
+                        format("%.2fx", typed.latencyMs / reference.latencyMs),
+                        in.mb == 10 ? "<= 16 ms" : ""};
                 table_.add(row);
                 if (wantOpen) {
                     const Typing& t = textEditTyping_[i];
                     table_.add({std::string("typing: bare QTextEdit no wrap, at ") + kWhere[i], size,
-                                ms(t.latencyMs) + " (+" + ms(t.laterMs) + " later)", "bare QPlainTextEdit, same place",
+                                ms(t.latencyMs) + " (+" + ms(t.laterMs) + " later)",
+                                "bare QPlainTextEdit, same place",
                                 ms(reference.latencyMs) + " (+" + ms(reference.laterMs) + ")",
                                 format("%.2fx", t.latencyMs / reference.latencyMs), "(comparison)"});
                 }
@@ -640,9 +658,10 @@ public:
             const double write = medianMs(reps, [&] { writeOnce(false); });
             const double writeSync = medianMs(reps, [&] { writeOnce(true); });
             const double extract = medianMs(reps, [&] { (void)pane_->plainText(); });
-            table_.ratioRow("save: SaveFile of the HTML pane", size, save, "one write() of the same bytes", write,
-                            in.mb == 10 ? "<= 3x" : "");
-            table_.ratioRow("save: SaveFile of the HTML pane", size, save, "one write() + fdatasync()", writeSync);
+            table_.ratioRow("save: SaveFile of the HTML pane", size, save, "one write() of the same bytes",
+                            write, in.mb == 10 ? "<= 3x" : "");
+            table_.ratioRow("save: SaveFile of the HTML pane", size, save, "one write() + fdatasync()",
+                            writeSync);
             table_.ratioRow("save: the pane's text as UTF-8 (part of save)", size, extract,
                             "one write() of the same bytes", write);
             ::unlink(saved.c_str());
@@ -691,7 +710,8 @@ void measurePreview(const Options& options, const std::vector<Inputs>& inputs, T
         const ChildResult editor = runChild({"preview", "editor", page.editorArg}, env);
         const ChildResult bare = runChild({"preview", "bare", page.bareArg}, env);
         if (!editor.ok || !bare.ok) {
-            table.add({"preview: run button to page loaded", page.name, "failed", editor.error + bare.error, "", "", ""});
+            table.add({"preview: run button to page loaded", page.name, "failed", editor.error + bare.error,
+                       "", "", ""});
             continue;
         }
         table.ratioRow("preview cold: run button to page loaded", page.name, editor.fields.at("cold_ms"),
@@ -704,7 +724,8 @@ void measurePreview(const Options& options, const std::vector<Inputs>& inputs, T
 void measureStartup(const Options& options, Table& table) {
     std::unique_ptr<corvane::bench::XWindowWatch> watch = corvane::bench::XWindowWatch::connect();
     if (!watch || options.corvane.isEmpty()) {
-        table.add({"start-up", "", "skipped", "needs an X display (run under xvfb-run) and --corvane", "", "", ""});
+        table.add(
+            {"start-up", "", "skipped", "needs an X display (run under xvfb-run) and --corvane", "", "", ""});
         return;
     }
     const QString cache = options.work + "/cache";
@@ -795,7 +816,8 @@ void measureStartup(const Options& options, Table& table) {
             QProcess process;
             process.setProcessEnvironment(env);
             const std::int64_t t0 = stampNs();
-            process.start(self, {"--child", "preview", bare ? "bare" : "editor", bare ? sample : "sample", "first"});
+            process.start(
+                self, {"--child", "preview", bare ? "bare" : "editor", bare ? sample : "sample", "first"});
             process.waitForFinished(120000);
             Fields fields;
             const QString out = QString::fromUtf8(process.readAllStandardOutput());
@@ -828,13 +850,15 @@ void measureMemory(const Options& options, const std::vector<Inputs>& inputs, Ta
     for (const Inputs& in : inputs) {
         const ChildResult loaded = runChild({"memory", QString::fromStdString(in.htmlPath)}, env, 600000);
         if (!loaded.ok) {
-            table.add({"memory: peak resident, file open", sizeName(in.mb), "failed", loaded.error, "", "", ""});
+            table.add(
+                {"memory: peak resident, file open", sizeName(in.mb), "failed", loaded.error, "", "", ""});
             continue;
         }
         const double aboveKib = loaded.fields.at("hwm_kib") - emptyKib;
         const double fileKib = static_cast<double>(in.htmlBytes) / 1024;
-        table.add({"memory: peak resident above empty editor", sizeName(in.mb), mib(aboveKib), "the file's size",
-                   mib(fileKib), format("%.2fx", aboveKib / fileKib), in.mb == 10 ? "< 10x" : ""});
+        table.add({"memory: peak resident above empty editor", sizeName(in.mb), mib(aboveKib),
+                   "the file's size", mib(fileKib), format("%.2fx", aboveKib / fileKib),
+                   in.mb == 10 ? "< 10x" : ""});
     }
 }
 
@@ -845,7 +869,8 @@ Options parseOptions(const QStringList& args) {
         const QString value = args.value(i + 1);
         if (arg == "--sizes") {
             options.sizesMb.clear();
-            for (const QString& s : value.split(u',', Qt::SkipEmptyParts)) options.sizesMb.push_back(s.toInt());
+            for (const QString& s : value.split(u',', Qt::SkipEmptyParts))
+                options.sizesMb.push_back(s.toInt());
             ++i;
         } else if (arg == "--parts") {
             options.parts = value.split(u',', Qt::SkipEmptyParts);

@@ -3,8 +3,8 @@
 #include <poll.h>
 #include <xcb/xcb.h>
 
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -21,15 +21,17 @@ struct XWindowWatch::Connection {
 namespace {
 
 xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
     const xcb_atom_t value = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     std::free(reply);
     return value;
 }
 
 // A round trip: every event the server sent before it has arrived once it returns.
-void roundTrip(xcb_connection_t* c) { std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); }
+void roundTrip(xcb_connection_t* c) {
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
 
 }  // namespace
 
@@ -106,7 +108,8 @@ std::optional<XWindowWatch::Shown> XWindowWatch::waitForWindow(Clock::time_point
     const int width = geometry->width;
     const int height = geometry->height;
     std::free(geometry);
-    if (std::getenv("CORVANE_BENCH_DEBUG") != nullptr) std::fprintf(stderr, "mapped 0x%x %dx%d\n", shown.window, width, height);
+    if (std::getenv("CORVANE_BENCH_DEBUG") != nullptr)
+        std::fprintf(stderr, "mapped 0x%x %dx%d\n", shown.window, width, height);
     while (!painted(shown.window, width, height)) {
         if (Clock::now() > deadline) return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
