@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -34,6 +35,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -388,40 +390,72 @@ int childBareWindow() {
     return QApplication::exec();
 }
 
-// --child type <file> top|middle|end <keys> [pause ms]: opens a file in the HTML pane and types
-// there, for running under a profiler. With a pause it says "typing in N ms" on stderr first, so
-// that a profiler can be attached to the typing alone (perf record -p).
+// --child type editor|bare <file> top|middle|end <keys> [pause ms]: opens a file and types in it,
+// a key at a time with a pause between, and reports the median time from key to events
+// processed. "editor" types in the HTML pane of the editor's window; "bare" in a QPlainTextEdit
+// beside a QWebEngineView in one window, which is what a window with a browser pane costs
+// anyway: the browser view has the whole window composed through OpenGL. For a profiler: with
+// a pause it says "typing in N ms" on stderr first, so that one can be attached to the typing
+// alone (perf record -p).
 int childType(const QStringList& args) {
-    if (args.size() < 3) return 2;
-    BenchWindow w;
-    w.window.show();
-    if (!QTest::qWaitForWindowExposed(&w.window)) return 2;
-    corvane::qt::RichEditWidget* pane = w.window.pane(1);
-    const std::string path = args[0].toStdString();
-    w.window.run([&] { corvane::LoadFile(*pane, path); });
+    if (args.size() < 4) return 2;
+    const bool bare = args[0] == "bare";
+    const std::string path = args[1].toStdString();
+    std::unique_ptr<BenchWindow> w;
+    std::unique_ptr<QWidget> bareWindow;
+    QPlainTextEdit* edit = nullptr;
+    if (bare) {
+        bareWindow = std::make_unique<QWidget>();
+        auto* layout = new QHBoxLayout(bareWindow.get());
+        edit = new QPlainTextEdit;
+        edit->setFont(corvane::qt::paneFont());
+        edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+        auto* profile = new QWebEngineProfile(bareWindow.get());
+        layout->addWidget(edit);
+        layout->addWidget(new QWebEngineView(profile));
+        bareWindow->resize(1024, 700);
+        bareWindow->show();
+        if (!QTest::qWaitForWindowExposed(bareWindow.get())) return 2;
+        const std::string text =
+            corvane::decodeText(corvane::readFileBytes(path, corvane::kMaxPaneFileBytes));
+        edit->setPlainText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    } else {
+        w = std::make_unique<BenchWindow>();
+        w->window.show();
+        if (!QTest::qWaitForWindowExposed(&w->window)) return 2;
+        (void)spinUntil([&] { return w->window.browser()->started(); }, 20000);
+        edit = w->window.pane(1);
+        w->window.run([&] { corvane::LoadFile(*w->window.pane(1), path); });
+    }
+    edit->setFocus();
     waitUntilIdle();
-    QTextDocument* doc = pane->document();
-    const int position = args[1] == "top"      ? 0
-                         : args[1] == "middle" ? doc->findBlockByNumber(doc->blockCount() / 2).position()
+    QTextDocument* doc = edit->document();
+    const int position = args[2] == "top"      ? 0
+                         : args[2] == "middle" ? doc->findBlockByNumber(doc->blockCount() / 2).position()
                                                : doc->characterCount() - 1;
-    QTextCursor cursor = pane->textCursor();
+    QTextCursor cursor = edit->textCursor();
     cursor.setPosition(position);
-    pane->setTextCursor(cursor);
-    pane->ensureCursorVisible();
+    edit->setTextCursor(cursor);
+    edit->ensureCursorVisible();
     waitUntilIdle();
-    const int keys = args[2].toInt();
-    if (args.size() > 3) {
-        std::fprintf(stderr, "typing in %d ms\n", args[3].toInt());
-        pause(args[3].toInt());
+    const int keys = args[3].toInt();
+    if (args.size() > 4) {
+        std::fprintf(stderr, "typing in %d ms\n", args[4].toInt());
+        pause(args[4].toInt());
     }
     std::vector<double> latency;
+    std::vector<double> cpu;
     for (int i = 0; i < keys; ++i) {
         const Clock::time_point t0 = Clock::now();
-        QTest::keyClick(pane, 'a');
+        const double c0 = threadCpuMs();
+        QTest::keyClick(edit, 'a');
         processEvents();
         latency.push_back(msBetween(t0, Clock::now()));
+        cpu.push_back(threadCpuMs() - c0);
+        pause(25);
     }
     report("latency_ms", median(latency));
+    report("cpu_ms", median(cpu));
     return 0;
 }
 
@@ -658,11 +692,26 @@ public:
             const double write = medianMs(reps, [&] { writeOnce(false); });
             const double writeSync = medianMs(reps, [&] { writeOnce(true); });
             const double extract = medianMs(reps, [&] { (void)pane_->plainText(); });
+            const double atomic = medianMs(reps, [&] { corvane::writeFileAtomic(saved, bytes); });
+            // The atomic writer's steps without its fdatasync: what saving would cost without it.
+            const std::string temporary = folder + "/.saved-" + std::to_string(in.mb) + ".tmp";
+            const double atomicNoSync = medianMs(reps, [&] {
+                const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+                if (fd < 0) return;
+                const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+                (void)written;
+                ::close(fd);
+                ::rename(temporary.c_str(), saved.c_str());
+            });
             table_.ratioRow("save: SaveFile of the HTML pane", size, save, "one write() of the same bytes",
                             write, in.mb == 10 ? "<= 3x" : "");
             table_.ratioRow("save: SaveFile of the HTML pane", size, save, "one write() + fdatasync()",
                             writeSync);
-            table_.ratioRow("save: the pane's text as UTF-8 (part of save)", size, extract,
+            table_.ratioRow("save, part: the pane's text as UTF-8", size, extract,
+                            "one write() of the same bytes", write);
+            table_.ratioRow("save, part: writeFileAtomic of those bytes", size, atomic,
+                            "one write() of the same bytes", write);
+            table_.ratioRow("save, part: the same steps without fdatasync", size, atomicNoSync,
                             "one write() of the same bytes", write);
             ::unlink(saved.c_str());
             ::unlink(plain.c_str());
@@ -838,6 +887,35 @@ void measureStartup(const Options& options, Table& table) {
     }
 }
 
+// Typing in a real X window: there the browser pane has the whole window composed through
+// OpenGL, and each repaint waits for its frame. Both sides have a browser view beside the text.
+void measureWindowTyping(const Options& options, const std::vector<Inputs>& inputs, Table& table) {
+    if (std::getenv("DISPLAY") == nullptr) return;
+    const Inputs* input = nullptr;
+    for (const Inputs& in : inputs) {
+        if (in.mb <= 10 && (input == nullptr || in.mb > input->mb)) input = &in;
+    }
+    if (input == nullptr) return;
+    const QProcessEnvironment env = childEnvironment("xcb", options.work + "/cache");
+    for (const char* where : {"top", "end"}) {
+        const QString file = QString::fromStdString(input->htmlPath);
+        const ChildResult editor = runChild({"type", "editor", file, where, "20"}, env);
+        const ChildResult bare = runChild({"type", "bare", file, where, "20"}, env);
+        if (!editor.ok || !bare.ok) {
+            table.add({"typing in an X window", sizeName(input->mb), "failed", editor.error + bare.error, "",
+                       "", ""});
+            continue;
+        }
+        const double latency = editor.fields.at("latency_ms");
+        const double bareLatency = bare.fields.at("latency_ms");
+        table.add({std::string("typing in an X window (Xvfb), caret at ") + where, sizeName(input->mb),
+                   ms(latency) + " (cpu " + ms(editor.fields.at("cpu_ms")) + ")",
+                   "bare QPlainTextEdit + QWebEngineView window",
+                   ms(bareLatency) + " (cpu " + ms(bare.fields.at("cpu_ms")) + ")",
+                   format("%.2fx", latency / bareLatency), input->mb == 10 ? "<= 16 ms" : ""});
+    }
+}
+
 void measureMemory(const Options& options, const std::vector<Inputs>& inputs, Table& table) {
     const QProcessEnvironment env = childEnvironment("offscreen", options.work + "/cache");
     const ChildResult empty = runChild({"memory"}, env);
@@ -929,11 +1007,16 @@ int runTable(const QStringList& args) {
         std::fprintf(stderr, "preview\n");
         measurePreview(options, inputs, table);
     }
+    if (options.parts.contains("typing")) {
+        std::fprintf(stderr, "typing in an X window\n");
+        measureWindowTyping(options, inputs, table);
+    }
     if (options.parts.contains("memory")) {
         std::fprintf(stderr, "memory\n");
         measureMemory(options, inputs, table);
     }
-    {
+    if (options.parts.contains("open") || options.parts.contains("typing") ||
+        options.parts.contains("save")) {
         InProcess inProcess(options, table);
         for (const Inputs& in : inputs) {
             std::fprintf(stderr, "open, typing, save at %d MB\n", in.mb);
