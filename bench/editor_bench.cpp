@@ -620,6 +620,12 @@ public:
                         textEditTyping_[i] = typeAt(bare, at[i], in.mb >= 50 ? 8 : 15);
                 }
             }
+            std::pair<double, double> barePlainOpen;
+            {
+                QPlainTextEdit bare;
+                prepareBare(bare, *pane_);
+                barePlainOpen = medians([&] { return openTimed(bare, [&] { bare.setPlainText(text); }); });
+            }
             const auto paneOpen = medians([&] { return openPane(in.htmlPath); });
             table_.ratioRow("open: LoadFile into HTML pane, shown", size, paneOpen.first,
                             "read + decode the file", readDecode);
@@ -629,6 +635,8 @@ public:
             table_.ratioRow("open: LoadFile, until idle again", size, paneOpen.second,
                             "bare QTextEdit::setPlainText, idle", bareOpen.second,
                             in.mb == 10 ? "<= 1.5x" : "");
+            table_.ratioRow("open: LoadFile, until idle again", size, paneOpen.second,
+                            "bare QPlainTextEdit::setPlainText, idle", barePlainOpen.second);
 
             const auto rtf = medians([&] { return openPane(in.rtfPath); });
             table_.ratioRow("open RTF of the same size, shown", size, rtf.first,
