@@ -397,51 +397,23 @@ int childBareWindow() {
 // anyway: the browser view has the whole window composed through OpenGL. For a profiler: with
 // a pause it says "typing in N ms" on stderr first, so that one can be attached to the typing
 // alone (perf record -p).
-int childType(const QStringList& args) {
-    if (args.size() < 4) return 2;
-    const bool bare = args[0] == "bare";
-    const std::string path = args[1].toStdString();
-    std::unique_ptr<BenchWindow> w;
-    std::unique_ptr<QWidget> bareWindow;
-    QPlainTextEdit* edit = nullptr;
-    if (bare) {
-        bareWindow = std::make_unique<QWidget>();
-        auto* layout = new QHBoxLayout(bareWindow.get());
-        edit = new QPlainTextEdit;
-        edit->setFont(corvane::qt::paneFont());
-        edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-        auto* profile = new QWebEngineProfile(bareWindow.get());
-        layout->addWidget(edit);
-        layout->addWidget(new QWebEngineView(profile));
-        bareWindow->resize(1024, 700);
-        bareWindow->show();
-        if (!QTest::qWaitForWindowExposed(bareWindow.get())) return 2;
-        const std::string text =
-            corvane::decodeText(corvane::readFileBytes(path, corvane::kMaxPaneFileBytes));
-        edit->setPlainText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-    } else {
-        w = std::make_unique<BenchWindow>();
-        w->window.show();
-        if (!QTest::qWaitForWindowExposed(&w->window)) return 2;
-        (void)spinUntil([&] { return w->window.browser()->started(); }, 20000);
-        edit = w->window.pane(1);
-        w->window.run([&] { corvane::LoadFile(*w->window.pane(1), path); });
-    }
+// Types `keys` letters at `place` (top, middle, end), a pause after each; reports the medians.
+template <typename Edit>
+void typeAndReport(Edit* edit, const QString& place, int keys, int pauseMs) {
     edit->setFocus();
     waitUntilIdle();
     QTextDocument* doc = edit->document();
-    const int position = args[2] == "top"      ? 0
-                         : args[2] == "middle" ? doc->findBlockByNumber(doc->blockCount() / 2).position()
-                                               : doc->characterCount() - 1;
+    const int position = place == "top"      ? 0
+                         : place == "middle" ? doc->findBlockByNumber(doc->blockCount() / 2).position()
+                                             : doc->characterCount() - 1;
     QTextCursor cursor = edit->textCursor();
     cursor.setPosition(position);
     edit->setTextCursor(cursor);
     edit->ensureCursorVisible();
     waitUntilIdle();
-    const int keys = args[3].toInt();
-    if (args.size() > 4) {
-        std::fprintf(stderr, "typing in %d ms\n", args[4].toInt());
-        pause(args[4].toInt());
+    if (pauseMs > 0) {
+        std::fprintf(stderr, "typing in %d ms\n", pauseMs);
+        pause(pauseMs);
     }
     std::vector<double> latency;
     std::vector<double> cpu;
@@ -456,6 +428,37 @@ int childType(const QStringList& args) {
     }
     report("latency_ms", median(latency));
     report("cpu_ms", median(cpu));
+}
+
+int childType(const QStringList& args) {
+    if (args.size() < 4) return 2;
+    const std::string path = args[1].toStdString();
+    const int keys = args[3].toInt();
+    const int pauseMs = args.size() > 4 ? args[4].toInt() : 0;
+    if (args[0] == "bare") {
+        QWidget window;
+        auto* layout = new QHBoxLayout(&window);
+        auto* edit = new QPlainTextEdit;
+        edit->setFont(corvane::qt::paneFont());
+        edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+        auto* profile = new QWebEngineProfile(&window);
+        layout->addWidget(edit);
+        layout->addWidget(new QWebEngineView(profile));
+        window.resize(1024, 700);
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window)) return 2;
+        const std::string text =
+            corvane::decodeText(corvane::readFileBytes(path, corvane::kMaxPaneFileBytes));
+        edit->setPlainText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        typeAndReport(edit, args[2], keys, pauseMs);
+        return 0;
+    }
+    BenchWindow w;
+    w.window.show();
+    if (!QTest::qWaitForWindowExposed(&w.window)) return 2;
+    (void)spinUntil([&] { return w.window.browser()->started(); }, 20000);
+    w.window.run([&] { corvane::LoadFile(*w.window.pane(1), path); });
+    typeAndReport(w.window.pane(1), args[2], keys, pauseMs);
     return 0;
 }
 
