@@ -65,7 +65,7 @@ std::uint32_t nextCodePoint(std::string_view text, std::size_t& i) {
     return cp;
 }
 
-// Plain UTF-8 text as RTF: escapes for the three special characters, \uN? for the rest.
+// Plain UTF-8 text as RTF: backslash and braces escaped, \uN? for the rest.
 std::string rtfText(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size();) {

@@ -65,11 +65,15 @@ std::int64_t stampNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
 }
 
-double threadCpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+// The CPU time of the calling thread; the time structure is whatever clock_gettime takes.
+template <typename Time>
+double readThreadCpuMs(int (*get)(clockid_t, Time*)) {
+    Time time{};
+    get(CLOCK_THREAD_CPUTIME_ID, &time);
+    return static_cast<double>(time.tv_sec) * 1e3 + static_cast<double>(time.tv_nsec) / 1e6;
 }
+
+double threadCpuMs() { return readThreadCpuMs(&clock_gettime); }
 
 double median(std::vector<double> values) {
     if (values.empty()) return 0;
