@@ -77,7 +77,9 @@ std::string readFileBytes(const std::string& path, std::uintmax_t maxBytes) {
                                            std::to_string(maxBytes / (1024 * 1024)) + " MiB 的上限");
     }
     std::string bytes;
-    bytes.resize(static_cast<std::size_t>(size));
+    // A byte more than the file holds: the read that finds the end then needs no larger buffer,
+    // which would hold a second copy of a long file for a moment.
+    bytes.resize(static_cast<std::size_t>(std::min<std::uintmax_t>(size + 1, maxBytes)));
     std::size_t filled = 0;
     for (;;) {
         if (filled == bytes.size()) {

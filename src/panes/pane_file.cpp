@@ -7,11 +7,17 @@
 namespace corvane {
 
 void LoadFile(RichEdit& pane, const std::string& path) {
-    const std::string bytes = readFileBytes(path, kMaxPaneFileBytes);
+    std::string bytes = readFileBytes(path, kMaxPaneFileBytes);
+    // The bytes go once they are read: the pane is given a long file while one copy fewer of it
+    // is held.
     if (looksLikeRtf(bytes)) {
-        pane.loadRichText(readRtf(bytes));
+        const RichDocument document = readRtf(bytes);
+        std::string().swap(bytes);
+        pane.loadRichText(document);
     } else {
-        pane.loadPlainText(decodeText(bytes));
+        const std::string text = decodeText(bytes);
+        std::string().swap(bytes);
+        pane.loadPlainText(text);
     }
 }
 

@@ -51,6 +51,9 @@ std::string LabelWidget::caption() const { return QLabel::text().toStdString(); 
 
 void LabelWidget::setCaption(const std::string& caption) {
     const QString text = fromUtf8(caption);
+    // A pane's change handler sets its header's caption on every keystroke, nearly always to the
+    // caption it has; only a new caption is worth telling a screen reader about.
+    if (text == QLabel::text() && text == accessibleName()) return;
     QLabel::setText(text);
     setAccessibleName(text);
 }

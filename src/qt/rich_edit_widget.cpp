@@ -1,10 +1,14 @@
 #include "qt/rich_edit_widget.h"
 
+#include <QPlainTextDocumentLayout>
 #include <QPrinter>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "platform/platform_error.h"
 #include "qt/colors.h"
@@ -17,12 +21,65 @@ namespace {
 
 QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-// Paragraph and line separators become "\n"; everything else, no-break spaces included, stays.
-std::string toFileText(QString text) {
-    for (QChar& ch : text) {
-        if (ch == QChar::ParagraphSeparator || ch == QChar::LineSeparator) ch = u'\n';
+// The characters as a file holds them: UTF-8, with paragraph and line separators as "\n" and
+// everything else, no-break spaces included, as it is; a lone surrogate becomes "?", as
+// QString::toUtf8 makes it. One pass, without the copies that replacing the separators in a
+// QString and then converting it take: a large part of saving a long file is spent here.
+std::string toFileText(const QString& text) {
+    const char16_t* in = reinterpret_cast<const char16_t*>(text.utf16());
+    const char16_t* const end = in + text.size();
+    std::string out;
+    out.reserve(static_cast<std::size_t>(text.size()) * 3);  // untouched capacity costs no memory
+    // A piece of the text at a time through a buffer that its longest encoding fits: three bytes
+    // for each UTF-16 unit, and one more for a surrogate pair that reaches past the piece.
+    constexpr std::ptrdiff_t kPiece = 4096;
+    char buffer[kPiece * 3 + 1];
+    while (in < end) {
+        const char16_t* const pieceEnd = in + std::min(kPiece, end - in);
+        char* o = buffer;
+        while (in < pieceEnd) {
+            // Four ASCII characters at a time: most of a source file.
+            if (pieceEnd - in >= 4) {
+                std::uint64_t four;
+                std::memcpy(&four, in, sizeof four);
+                if ((four & 0xFF80FF80FF80FF80ull) == 0) {
+                    o[0] = static_cast<char>(in[0]);
+                    o[1] = static_cast<char>(in[1]);
+                    o[2] = static_cast<char>(in[2]);
+                    o[3] = static_cast<char>(in[3]);
+                    o += 4;
+                    in += 4;
+                    continue;
+                }
+            }
+            char32_t c = *in++;
+            if (c < 0x80) {
+                *o++ = static_cast<char>(c);
+            } else if (c < 0x800) {
+                *o++ = static_cast<char>(0xC0 | (c >> 6));
+                *o++ = static_cast<char>(0x80 | (c & 0x3F));
+            } else if (c < 0xD800 || c > 0xDFFF) {
+                if ((c | 1) == QChar::ParagraphSeparator) {  // or the line separator, U+2028
+                    *o++ = '\n';
+                    continue;
+                }
+                *o++ = static_cast<char>(0xE0 | (c >> 12));
+                *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                *o++ = static_cast<char>(0x80 | (c & 0x3F));
+            } else if (c <= 0xDBFF && in < end && *in >= 0xDC00 && *in <= 0xDFFF) {
+                // A pair may straddle the end of the piece; its second unit is taken with it.
+                c = 0x10000 + ((c - 0xD800) << 10) + (*in++ - 0xDC00);
+                *o++ = static_cast<char>(0xF0 | (c >> 18));
+                *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+                *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                *o++ = static_cast<char>(0x80 | (c & 0x3F));
+            } else {
+                *o++ = '?';
+            }
+        }
+        out.append(buffer, static_cast<std::size_t>(o - buffer));
     }
-    return text.toStdString();
+    return out;
 }
 
 Qt::Alignment toQtAlignment(Alignment alignment) {
@@ -51,6 +108,33 @@ QTextCharFormat toQtFormat(const CharFormat& format) {
     return qtFormat;
 }
 
+// The plain-text layout with paragraph alignment. Its own layout of a paragraph always uses the
+// document's default alignment, so the paragraph's alignment is set on the laid-out paragraph
+// whenever the view asks where a paragraph is: before it paints it, places the caret in it or
+// finds the character under the mouse. A line then lines up within the pane's width, as in a
+// QTextEdit without wrapping; a line wider than the pane starts at the left.
+class PaneDocumentLayout : public QPlainTextDocumentLayout {
+public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+    QRectF blockBoundingRect(const QTextBlock& block) const override {
+        QRectF rect = QPlainTextDocumentLayout::blockBoundingRect(block);
+        if (!block.isValid()) return rect;
+        QTextLayout* layout = block.layout();
+        const Qt::Alignment alignment = block.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
+        QTextOption option = layout->textOption();
+        if (option.alignment() != alignment) {
+            option.setAlignment(alignment);
+            layout->setTextOption(option);
+        }
+        if ((alignment & (Qt::AlignRight | Qt::AlignHCenter)) && layout->lineCount() > 0) {
+            // What is repainted after a change must reach where the text now stands.
+            rect.setWidth(qMax(rect.width(), layout->lineAt(0).width() + 2 * document()->documentMargin()));
+        }
+        return rect;
+    }
+};
+
 bool isBold(const QTextCharFormat& f) { return f.fontWeight() >= QFont::Bold; }
 bool isItalic(const QTextCharFormat& f) { return f.fontItalic(); }
 bool isUnderline(const QTextCharFormat& f) { return f.fontUnderline(); }
@@ -58,8 +142,13 @@ bool isStrike(const QTextCharFormat& f) { return f.fontStrikeOut(); }
 
 }  // namespace
 
-RichEditWidget::RichEditWidget(QWidget* parent) : QTextEdit(parent) {
-    setAcceptRichText(false);
+RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent) {
+    auto* doc = new QTextDocument(this);
+    auto* layout = new PaneDocumentLayout(doc);
+    layout->setPaintDevice(viewport());
+    doc->setDocumentLayout(layout);
+    doc->setDefaultFont(font());
+    setDocument(doc);
     setTabChangesFocus(false);
     // The selection shows only while the pane has the focus.
     QPalette pal = palette();
@@ -93,6 +182,8 @@ void RichEditWidget::loadPlainText(const std::string& text) { setPlainText(fromU
 void RichEditWidget::loadRichText(const RichDocument& document) {
     formatOnly([&] {
         QTextDocument* doc = this->document();
+        // No undo steps for a whole file: they would hold a second copy of it.
+        doc->setUndoRedoEnabled(false);
         doc->clear();
         QTextCursor cursor(doc);
         cursor.beginEditBlock();
@@ -106,7 +197,7 @@ void RichEditWidget::loadRichText(const RichDocument& document) {
             for (const TextRun& run : paragraph.runs) cursor.insertText(fromUtf8(run.text), toQtFormat(run.format));
         }
         cursor.endEditBlock();
-        doc->clearUndoRedoStacks();
+        doc->setUndoRedoEnabled(true);
         setTextCursor(QTextCursor(doc));
     });
     raiseChange();
@@ -248,7 +339,13 @@ void RichEditWidget::setSelAlignment(std::int16_t code) {
         default:
             throw PlatformError("设置对齐方式", "未知的对齐代码 " + std::to_string(code));
     }
-    formatOnly([&] { setAlignment(alignment); });
+    formatOnly([&] {
+        QTextBlockFormat format;
+        format.setAlignment(alignment);
+        QTextCursor cursor = textCursor();
+        cursor.mergeBlockFormat(format);
+        setTextCursor(cursor);
+    });
 }
 
 void RichEditWidget::selPrint(Printer& printer) {
@@ -269,6 +366,6 @@ int RichEditWidget::heightTwips() const { return toTwips(height(), this); }
 
 void RichEditWidget::setHeightTwips(int twips) { resize(width(), toPixels(twips, this)); }
 
-void RichEditWidget::setWordWrapOff() { setLineWrapMode(QTextEdit::NoWrap); }
+void RichEditWidget::setWordWrapOff() { setLineWrapMode(QPlainTextEdit::NoWrap); }
 
 }  // namespace corvane::qt

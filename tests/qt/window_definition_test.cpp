@@ -100,7 +100,7 @@ TEST_F(WindowDefinition, PanesStartWithSampleFontScrollBarsAndNoWrap) {
     EXPECT_TRUE(w.pane(2)->toPlainText().isEmpty());
     EXPECT_TRUE(w.pane(3)->toPlainText().isEmpty());
     for (int i = 1; i <= 3; ++i) {
-        EXPECT_EQ(w.pane(i)->lineWrapMode(), QTextEdit::NoWrap);
+        EXPECT_EQ(w.pane(i)->lineWrapMode(), QPlainTextEdit::NoWrap);
         EXPECT_EQ(w.pane(i)->font().pointSize(), 12);
         EXPECT_EQ(w.pane(i)->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     }

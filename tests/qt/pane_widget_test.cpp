@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include "panes/pane_file.h"
+#include "window_test_support.h"
+
+namespace corvane::qt {
+namespace {
+
+using testing::ShownWindow;
+
+// What a person sees of paragraph alignment and formatting in the HTML pane, drawn on screen,
+// and the characters the pane hands to a file.
+class PaneLayout : public ::testing::Test {
+protected:
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+    RichEditWidget* pane = w.pane(1);
+
+    void SetUp() override {
+        pane->raise();
+        pane->setFocus();
+        pane->setPlainText(QStringLiteral("right\n") + QString(300, u'w') + QStringLiteral("\ncentre\nleft"));
+    }
+
+    void selectParagraph(int number) {
+        QTextCursor cursor(pane->document()->findBlockByNumber(number));
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        pane->setTextCursor(cursor);
+    }
+
+    // The caret's place at the start of a paragraph, in viewport pixels.
+    QRect caretAtStartOf(int number) {
+        return pane->cursorRect(QTextCursor(pane->document()->findBlockByNumber(number)));
+    }
+
+    // The leftmost and rightmost dark pixels of a paragraph's line as drawn, or -1.
+    std::pair<int, int> inkOf(int number) {
+        QCoreApplication::processEvents();
+        const QImage image = pane->viewport()->grab().toImage();
+        const QRect line = caretAtStartOf(number);
+        int first = -1;
+        int last = -1;
+        for (int x = 0; x < image.width(); ++x) {
+            for (int y = line.top() + 1; y < line.bottom() && y < image.height(); ++y) {
+                if (qGray(image.pixel(x, y)) < 128) {
+                    if (first < 0) first = x;
+                    last = x;
+                }
+            }
+        }
+        return {first, last};
+    }
+};
+
+TEST_F(PaneLayout, AlignmentShowsAtOnceWithinThePaneWidth) {
+    const int width = pane->viewport()->width();
+    selectParagraph(0);
+    pane->setSelAlignment(1);
+    selectParagraph(2);
+    pane->setSelAlignment(2);
+
+    const auto [rightStart, rightEnd] = inkOf(0);
+    EXPECT_GT(rightStart, width / 2);
+    EXPECT_GE(rightEnd, width - 12);
+    const auto [centreStart, centreEnd] = inkOf(2);
+    EXPECT_NEAR((centreStart + centreEnd) / 2, width / 2, 8);
+    EXPECT_LT(inkOf(3).first, 12);
+    // A line wider than the pane starts at its left edge, whatever its alignment.
+    selectParagraph(1);
+    pane->setSelAlignment(1);
+    EXPECT_LT(inkOf(1).first, 12);
+    EXPECT_LT(caretAtStartOf(1).x(), 12);
+}
+
+TEST_F(PaneLayout, TypingAndClickingInARightAlignedParagraph) {
+    selectParagraph(0);
+    pane->setSelAlignment(1);
+    const int rightEdge = inkOf(0).second;
+    QTextCursor end(pane->document()->firstBlock());
+    end.movePosition(QTextCursor::EndOfBlock);
+    pane->setTextCursor(end);
+    QTest::keyClicks(pane, "er");
+    EXPECT_EQ(pane->document()->firstBlock().text(), "righter");
+    // The paragraph grows to the left: its right edge stays and nothing is left behind.
+    EXPECT_NEAR(inkOf(0).second, rightEdge, 2);
+    EXPECT_GT(inkOf(0).first, pane->viewport()->width() / 2);
+
+    // A click on the text's first letter puts the caret before it.
+    const QRect start = caretAtStartOf(0);
+    QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, start.center() + QPoint(1, 0));
+    EXPECT_EQ(pane->textCursor().position(), 0);
+}
+
+TEST_F(PaneLayout, AlignmentFollowsAWidthChange) {
+    selectParagraph(0);
+    pane->setSelAlignment(1);
+    const int before = caretAtStartOf(0).x();
+    pane->resize(pane->width() - 100, pane->height());
+    QCoreApplication::processEvents();
+    EXPECT_NEAR(caretAtStartOf(0).x(), before - 100, 2);
+}
+
+TEST_F(PaneLayout, BoldAndLargerTextIsDrawnWiderAndTaller) {
+    const int plainWidth = inkOf(3).second - inkOf(3).first;
+    const int plainHeight = caretAtStartOf(3).height();
+    selectParagraph(3);
+    pane->setSelBold(Tristate::True);
+    pane->setSelFontSize(24);
+    EXPECT_GT(inkOf(3).second - inkOf(3).first, plainWidth * 3 / 2);
+    EXPECT_GT(caretAtStartOf(3).height(), plainHeight * 3 / 2);
+}
+
+TEST_F(PaneLayout, RichTextKeepsItsAlignmentAndFormatsOnScreen) {
+    RichDocument document;
+    Paragraph centred;
+    centred.alignment = Alignment::Center;
+    centred.runs.push_back({"居中 centred", {}});
+    Paragraph right;
+    right.alignment = Alignment::Right;
+    CharFormat bold;
+    bold.bold = true;
+    right.runs.push_back({"bold right", bold});
+    document.paragraphs = {centred, right};
+    pane->loadRichText(document);
+    const int width = pane->viewport()->width();
+    const auto [centreStart, centreEnd] = inkOf(0);
+    EXPECT_NEAR((centreStart + centreEnd) / 2, width / 2, 8);
+    EXPECT_GE(inkOf(1).second, width - 12);
+    QTextCursor cursor(pane->document()->findBlockByNumber(1));
+    cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+    EXPECT_GE(cursor.charFormat().fontWeight(), QFont::Bold);
+    EXPECT_EQ(w.form().htmlDirty, kTrue);
+}
+
+}  // namespace
+}  // namespace corvane::qt
+
+namespace corvane::qt {
+namespace {
+
+TEST(PaneText, FileTextIsUtf8WithSeparatorsAsNewLinesAndEveryOtherCharacterKept) {
+    testing::ShownWindow shown;
+    RichEditWidget* pane = shown.window.pane(1);
+    // Long ASCII stretches around every kind of character, so that both the four-at-a-time path
+    // and the one-at-a-time path meet each of them at every offset.
+    QString text;
+    const QString oddOnes[] = {QStringLiteral("中文"),   QStringLiteral("é"),
+                                QStringLiteral("\u00a0"), QString(QChar(0xD83D)) + QChar(0xDE00),
+                                QStringLiteral("\u2028"), QStringLiteral("\u20ac"),
+                                QString(QChar(0xD800)),   QString(QChar(0xDC00)) + u'x'};
+    for (int offset = 0; offset < 5; ++offset) {
+        for (const QString& odd : oddOnes)
+            text += QString(offset, u'a') + odd + QStringLiteral("<p>\n");
+    }
+    pane->setPlainText(text);
+    QString expected = text;
+    expected.replace(QChar::LineSeparator, u'\n');
+    EXPECT_EQ(pane->plainText(), expected.toUtf8().toStdString());
+    pane->selectAll();
+    EXPECT_EQ(pane->selText(), expected.toUtf8().toStdString());
+    // A pair of surrogates, or a Chinese character, on each side of where the text is cut into
+    // pieces for converting.
+    for (int before = 4090; before < 4100; ++before) {
+        const QString around = QString(before, u'a') + QChar(0xD83D) + QChar(0xDE00) +
+                               QStringLiteral("中\n") + QString(before, u'b') + QStringLiteral("中文");
+        pane->setPlainText(around);
+        EXPECT_EQ(pane->plainText(), around.toUtf8().toStdString()) << before;
+    }
+    pane->setPlainText(QString());
+    EXPECT_EQ(pane->plainText(), "");
+}
+
+}  // namespace
+}  // namespace corvane::qt
