@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLWidget>
 #include <QRegularExpression>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -19,6 +21,22 @@
 #include "qt/colors.h"
 
 namespace corvane::qt {
+
+namespace {
+
+bool openGlWorks() {
+    static const bool works = [] {
+        if (!QGuiApplication::platformName().startsWith(QLatin1String("xcb")) &&
+            !QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+            return false;
+        }
+        QOpenGLContext probe;
+        return probe.create();
+    }();
+    return works;
+}
+
+}  // namespace
 
 QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -114,6 +132,16 @@ BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent) {
     setPalette(pal);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    // The browser view composes its window through OpenGL. Were the window first made for plain
+    // painting, adding the view later would destroy it and make it again: the user would see it
+    // vanish and come back. A hidden OpenGL widget makes the window right the first time, where
+    // OpenGL works at all (not on the offscreen platform, for one).
+    if (openGlWorks()) {
+        auto* surfaceHint = new QOpenGLWidget(this);
+        surfaceHint->setObjectName(QStringLiteral("surfaceHint"));
+        surfaceHint->setAttribute(Qt::WA_DontShowOnScreen);
+        surfaceHint->hide();
+    }
 }
 
 // The view's page must go before the profile it was made with.
