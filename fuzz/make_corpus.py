@@ -15,7 +15,7 @@ RTF = [
     ("cp936", rb"{\rtf1\ansi\ansicpg936{\fonttbl{\f0\fcharset134 \'cb\'ce\'cc\'e5;}}\f0 \'c4\'e3\'ba\'c3\'ce@}"),
     ("unicode", rb"{\rtf1\uc1 \u20320?\u22909?{\uc2\u19990\'ca\'c0}\u-10179?\u-8704?}"),
     ("underline", rb"{\rtf1 {\ul under\ulnone} {\strike s\strike0} \plain\ul\uldb\ulw\ulwave x}"),
-    ("specials", rb"{\rtf1 a\line b\tab c\sect d\page e\~f\-g\_h\\\{\}\emdash\endash\bullet}"),
+    ("symbols", rb"{\rtf1 a\line b\tab c\sect d\page e\~f\-g\_h\\\{\}\emdash\endash\bullet}"),
     ("skipped", rb"{\rtf1{\info{\title T}}{\stylesheet{\s0 Normal;}}{\*\generator x;}{\header h}{\footer f}text}"),
     ("field", rb'{\rtf1{\field{\*\fldinst HYPERLINK "http://example.com"}{\fldrslt {\ul\cf1 link}}}}'),
     ("binary", rb"{\rtf1{\pict\pngblip\picw10 89504e470d0a}{\pict\bin4 }{}x}after}"),

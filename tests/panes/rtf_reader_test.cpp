@@ -140,7 +140,7 @@ TEST(ReadRtf, EmptyParagraphsStayButNoEmptyOneAfterTheLastPar) {
     EXPECT_TRUE(document.paragraphs[1].runs.empty());
 }
 
-TEST(ReadRtf, BreaksTabsAndSpecialCharacters) {
+TEST(ReadRtf, BreaksTabsAndSymbols) {
     EXPECT_EQ(textOf("{\\rtf1 a\\line b\\tab c\\sect d\\page e}"), "a\u2028b\tc\nd\ne");
     EXPECT_EQ(textOf("{\\rtf1 \\\\ \\{ \\} x\\~y\\-z\\_w}"), "\\ { } x\u00A0y\u00ADz\u2011w");
     EXPECT_EQ(textOf("{\\rtf1 \\emdash\\endash\\lquote x\\rquote\\ldblquote y\\rdblquote\\bullet}"),
