@@ -100,6 +100,10 @@ std::string readFileBytes(const std::string& path, std::uintmax_t maxBytes) {
 }
 
 void writeFileAtomic(const std::string& path, std::string_view data) {
+    writeFileAtomicFrom(path, [data](const ByteSink& sink) { sink(data); });
+}
+
+void writeFileAtomicFrom(const std::string& path, const std::function<void(const ByteSink&)>& produce) {
     namespace fs = std::filesystem;
     const std::string operation = "保存文件" + quoted(path);
     if (path.empty()) throw PlatformError(operation, "没有给出文件名");
@@ -142,7 +146,7 @@ void writeFileAtomic(const std::string& path, std::string_view data) {
     try {
         // The replacement keeps the permissions of the file it replaces.
         if (exists) (void)::fchmod(fd.get(), existing.st_mode & 07777);
-        writeAll(fd.get(), data, operation);
+        produce([&fd, &operation](std::string_view piece) { writeAll(fd.get(), piece, operation); });
         if (::fdatasync(fd.get()) != 0) fail(operation, errno);
         if (::close(fd.release()) != 0) fail(operation, errno);
         if (::rename(temporary.c_str(), target.c_str()) != 0) fail(operation, errno);

@@ -21,6 +21,8 @@ void LoadFile(RichEdit& pane, const std::string& path) {
     }
 }
 
-void SaveFile(RichEdit& pane, const std::string& path) { writeFileAtomic(path, pane.plainText()); }
+void SaveFile(RichEdit& pane, const std::string& path) {
+    writeFileAtomicFrom(path, [&pane](const ByteSink& sink) { pane.writePlainText(sink); });
+}
 
 }  // namespace corvane

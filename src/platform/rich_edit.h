@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/rich_document.h"
 
@@ -26,6 +27,9 @@ public:
     virtual void loadRichText(const RichDocument& document) = 0;
     // The pane's characters only, paragraphs ended by "\n".
     virtual std::string plainText() const = 0;
+    // The same bytes handed to `sink` a piece at a time, so that saving a long text never holds a
+    // whole second copy of it.
+    virtual void writePlainText(const std::function<void(std::string_view)>& sink) const { sink(plainText()); }
 
     virtual std::string selText() const = 0;
     virtual void setSelText(const std::string& text) = 0;

@@ -27,60 +27,54 @@ namespace {
 
 QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-// Copies eight units to `out` as bytes when every one of them is ASCII, and says whether it did.
-bool copyEightAscii(const char16_t* in, char* out) {
-#if defined(__SSE2__)
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-    const __m128i high = _mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80)));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) != 0xFFFF) return false;
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
-    return true;
-#else
-    std::uint64_t halves[2];
-    std::memcpy(halves, in, sizeof halves);
-    if (((halves[0] | halves[1]) & 0xFF80FF80FF80FF80ull) != 0) return false;
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(in[i]);
-    return true;
-#endif
-}
-
 // The characters as a file holds them: UTF-8, with paragraph and line separators as "\n" and
 // everything else, no-break spaces included, as it is; a lone surrogate becomes "?", as
-// QString::toUtf8 makes it. One pass, without the copies that replacing the separators in a
-// QString and then converting it take: a large part of saving a long file is spent here.
-std::string toFileText(const QString& text) {
-    const char16_t* in = reinterpret_cast<const char16_t*>(text.utf16());
+// QString::toUtf8 makes it. Handed to `sink` a piece at a time, converted in one pass: a large part
+// of saving a long file is spent here.
+void convertToFileText(QStringView text, const std::function<void(std::string_view)>& sink) {
+    const char16_t* in = text.utf16();
     const char16_t* const end = in + text.size();
-    std::string out;
-    out.reserve(static_cast<std::size_t>(text.size()) * 3);  // untouched capacity costs no memory
     // A piece of the text at a time through a buffer that its longest encoding fits: three bytes
-    // for each UTF-16 unit, and one more for a surrogate pair that reaches past the piece.
-    constexpr std::ptrdiff_t kPiece = 4096;
-    char buffer[kPiece * 3 + 1];
+    // for each UTF-16 unit, one more for a surrogate pair that reaches past the piece, and room for
+    // the eight bytes the ASCII step stores whatever it keeps.
+    constexpr std::ptrdiff_t kPiece = 64 * 1024;
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::ptrdiff_t>(kPiece, end - in) * 3 + 8));
     while (in < end) {
         const char16_t* const pieceEnd = in + std::min(kPiece, end - in);
-        char* o = buffer;
+        char* o = buffer.data();
         while (in < pieceEnd) {
-            // Eight ASCII characters at a time: most of a source file.
-            if (pieceEnd - in >= 8 && copyEightAscii(in, o)) {
-                o += 8;
-                in += 8;
-                continue;
+#if defined(__SSE2__)
+            // Eight units at a time while they are ASCII, most of a source file; at the first that
+            // is not, the ASCII ones before it are kept.
+            if (pieceEnd - in >= 8) {
+                const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+                const __m128i high = _mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80)));
+                const unsigned ascii = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())));
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(units, units));
+                const int kept = ascii == 0xFFFF ? 8 : __builtin_ctz(~ascii) / 2;
+                in += kept;
+                o += kept;
+                if (kept == 8) continue;
             }
+#endif
+            // A run of three-byte characters, Chinese text for one, without leaving the loop.
+            while (in < pieceEnd && *in >= 0x800 && (*in < 0xD800 || *in > 0xDFFF) &&
+                   (*in | 1) != QChar::ParagraphSeparator) {  // nor the line separator, U+2028
+                const char16_t c = *in++;
+                o[0] = static_cast<char>(0xE0 | (c >> 12));
+                o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                o[2] = static_cast<char>(0x80 | (c & 0x3F));
+                o += 3;
+            }
+            if (in == pieceEnd) break;
             char32_t c = *in++;
             if (c < 0x80) {
                 *o++ = static_cast<char>(c);
             } else if (c < 0x800) {
                 *o++ = static_cast<char>(0xC0 | (c >> 6));
                 *o++ = static_cast<char>(0x80 | (c & 0x3F));
-            } else if (c < 0xD800 || c > 0xDFFF) {
-                if ((c | 1) == QChar::ParagraphSeparator) {  // or the line separator, U+2028
-                    *o++ = '\n';
-                    continue;
-                }
-                *o++ = static_cast<char>(0xE0 | (c >> 12));
-                *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                *o++ = static_cast<char>(0x80 | (c & 0x3F));
+            } else if ((c | 1) == QChar::ParagraphSeparator) {
+                *o++ = '\n';
             } else if (c <= 0xDBFF && in < end && *in >= 0xDC00 && *in <= 0xDFFF) {
                 // A pair may straddle the end of the piece; its second unit is taken with it.
                 c = 0x10000 + ((c - 0xD800) << 10) + (*in++ - 0xDC00);
@@ -92,8 +86,14 @@ std::string toFileText(const QString& text) {
                 *o++ = '?';
             }
         }
-        out.append(buffer, static_cast<std::size_t>(o - buffer));
+        sink(std::string_view(buffer.data(), static_cast<std::size_t>(o - buffer.data())));
     }
+}
+
+std::string toFileText(QStringView text) {
+    std::string out;
+    out.reserve(static_cast<std::size_t>(text.size()) * 3);  // untouched capacity costs no memory
+    convertToFileText(text, [&out](std::string_view piece) { out.append(piece); });
     return out;
 }
 
@@ -231,6 +231,12 @@ void RichEditWidget::loadRichText(const RichDocument& document) {
 }
 
 std::string RichEditWidget::plainText() const { return toFileText(document()->toRawText()); }
+
+void RichEditWidget::writePlainText(const std::function<void(std::string_view)>& sink) const {
+    // The document's own copy of its characters is the quickest way to them: reading them a
+    // stretch at a time through a cursor costs four times as much.
+    convertToFileText(document()->toRawText(), sink);
+}
 
 std::string RichEditWidget::selText() const { return toFileText(textCursor().selectedText()); }
 

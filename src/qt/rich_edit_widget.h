@@ -22,6 +22,7 @@ public:
     void loadPlainText(const std::string& text) override;
     void loadRichText(const RichDocument& document) override;
     std::string plainText() const override;
+    void writePlainText(const std::function<void(std::string_view)>& sink) const override;
 
     std::string selText() const override;
     void setSelText(const std::string& text) override;

@@ -81,5 +81,32 @@ TEST(AtomicWrite, APaneSavesToAFileWithTheLongestNameAllowed) {
     EXPECT_EQ(w.label1.text, text::kHtmlCaption);
 }
 
+// A save made while its bytes are produced: the pieces land in order, and a producer that fails
+// half-way leaves the old file whole and no temporary behind.
+TEST(AtomicWrite, BytesMadeWhileWritingLandWholeOrNotAtAll) {
+    TempDir dir;
+    const std::string path = dir.file("page.html");
+    writeFile(path, "old page");
+
+    writeFileAtomicFrom(path, [](const ByteSink& sink) {
+        sink("<p>");
+        sink("");
+        sink(std::string(100000, 'x'));
+        sink("</p>\n");
+    });
+    EXPECT_EQ(readFile(path), "<p>" + std::string(100000, 'x') + "</p>\n");
+
+    writeFile(path, "old page");
+    EXPECT_THROW(writeFileAtomicFrom(path,
+                                     [](const ByteSink& sink) {
+                                         sink(std::string(100000, 'y'));
+                                         throw PlatformError("保存文件", "转换失败");
+                                     }),
+                 PlatformError);
+    EXPECT_EQ(readFile(path), "old page");
+    EXPECT_TRUE(temporariesIn(dir.path()).empty());
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
 }  // namespace
 }  // namespace corvane

@@ -165,11 +165,21 @@ TEST(PaneText, FileTextIsUtf8WithSeparatorsAsNewLinesAndEveryOtherCharacterKept)
     EXPECT_EQ(pane->selText(), expected.toUtf8().toStdString());
     // A pair of surrogates, or a Chinese character, on each side of where the text is cut into
     // pieces for converting.
-    for (int before = 4090; before < 4100; ++before) {
+    for (int before = 65530; before < 65540; ++before) {
         const QString around = QString(before, u'a') + QChar(0xD83D) + QChar(0xDE00) +
                                QStringLiteral("中\n") + QString(before, u'b') + QStringLiteral("中文");
         pane->setPlainText(around);
-        EXPECT_EQ(pane->plainText(), around.toUtf8().toStdString()) << before;
+        const std::string expectedBytes = around.toUtf8().toStdString();
+        EXPECT_EQ(pane->plainText(), expectedBytes) << before;
+        // Saving takes the same bytes in pieces.
+        std::string pieces;
+        int count = 0;
+        pane->writePlainText([&](std::string_view piece) {
+            pieces.append(piece);
+            ++count;
+        });
+        EXPECT_EQ(pieces, expectedBytes) << before;
+        EXPECT_GT(count, 1) << before;
     }
     pane->setPlainText(QString());
     EXPECT_EQ(pane->plainText(), "");
