@@ -73,7 +73,9 @@ double readThreadCpuMs(int (*get)(clockid_t, Time*)) {
     return static_cast<double>(time.tv_sec) * 1e3 + static_cast<double>(time.tv_nsec) / 1e6;
 }
 
-double threadCpuMs() { return readThreadCpuMs(&clock_gettime); }
+double threadCpuMs() {
+    return readThreadCpuMs(&clock_gettime);
+}
 
 double median(std::vector<double> values) {
     if (values.empty()) return 0;

@@ -56,8 +56,8 @@ void LabelsWindowPass(benchmark::State& state) {
     ResizeFormAbsorbingFailures(layout);  // the first pass records the design
     for (auto _ : state) ResizeFormAbsorbingFailures(layout);
     state.counters["per_control_us"] =
-        benchmark::Counter(static_cast<double>(count), benchmark::Counter::kIsIterationInvariantRate |
-                                                           benchmark::Counter::kInvert);
+        benchmark::Counter(static_cast<double>(count),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(LabelsWindowPass)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
 

@@ -13,15 +13,23 @@ frmM::frmM(const FormControls& controls) : c_(controls) {
 frmM::Pane frmM::pane(PaneId id) {
     switch (id) {
         case PaneId::Css:
-            return {c_.RichTextBox2, c_.Label4, css, change1, cssDirty, cssSelected,
+            return {c_.RichTextBox2,   c_.Label4,         css,
+                    change1,           cssDirty,          cssSelected,
                     text::kCssCaption, text::kCssUnsaved, text::kCssFilter};
         case PaneId::Js:
-            return {c_.RichTextBox3, c_.Label5, js, change2, jsDirty, jsSelected,
-                    text::kJsCaption, text::kJsUnsaved, text::kJsFilter};
+            return {c_.RichTextBox3,  c_.Label5,      js, change2, jsDirty, jsSelected, text::kJsCaption,
+                    text::kJsUnsaved, text::kJsFilter};
         case PaneId::Html:
         default:
-            return {c_.RichTextBox1, c_.Label1, htm, change, htmlDirty, htmlSelected,
-                    text::kHtmlCaption, text::kHtmlUnsaved, text::kHtmlFilter};
+            return {c_.RichTextBox1,
+                    c_.Label1,
+                    htm,
+                    change,
+                    htmlDirty,
+                    htmlSelected,
+                    text::kHtmlCaption,
+                    text::kHtmlUnsaved,
+                    text::kHtmlFilter};
     }
 }
 
@@ -35,7 +43,9 @@ void frmM::Form_Load() {
     c_.RichTextBox3.setWordWrapOff();
 }
 
-bool frmM::anyPaneUnsaved() const { return htmlDirty == kTrue || cssDirty == kTrue || jsDirty == kTrue; }
+bool frmM::anyPaneUnsaved() const {
+    return htmlDirty == kTrue || cssDirty == kTrue || jsDirty == kTrue;
+}
 
 void frmM::Form_QueryUnload(std::int16_t& cancel, int /*unloadMode*/) {
     // Every pane is asked about, not only the HTML pane: unsaved CSS or JS is work too.
@@ -62,8 +72,14 @@ void frmM::paneChanged(PaneId id) {
     p.header.setCaption(std::string(p.unsavedCaption));
 }
 
-void frmM::RichTextBox1_Change() { paneChanged(PaneId::Html); }
-void frmM::RichTextBox2_Change() { paneChanged(PaneId::Css); }
-void frmM::RichTextBox3_Change() { paneChanged(PaneId::Js); }
+void frmM::RichTextBox1_Change() {
+    paneChanged(PaneId::Html);
+}
+void frmM::RichTextBox2_Change() {
+    paneChanged(PaneId::Css);
+}
+void frmM::RichTextBox3_Change() {
+    paneChanged(PaneId::Js);
+}
 
 }  // namespace corvane

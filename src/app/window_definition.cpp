@@ -15,8 +15,8 @@ const Control& control(std::string_view name) {
 std::string_view sampleText() {
     static const std::string text = std::string("<script type=\"text/javascript\">\n") +
                                     "window.onload=function(){\n" + " setInterval(function(){\n" +
-                                    "   window.location.replace(\"" + std::string(kHomePageAddress) + "\");\n" +
-                                    " },500);\n" + "}\n" + "</script>\n";
+                                    "   window.location.replace(\"" + std::string(kHomePageAddress) +
+                                    "\");\n" + " },500);\n" + "}\n" + "</script>\n";
     return text;
 }
 

@@ -106,11 +106,21 @@ struct ToolButton {
 };
 
 inline constexpr std::array<ToolButton, 16> kToolButtons{{
-    {"新建", 1, ButtonKind::Push},    {"打开", 2, ButtonKind::Push},     {"保存", 3, ButtonKind::Push},
-    {"打印", 4, ButtonKind::Push},    {"剪切", 5, ButtonKind::Push},     {"复制", 6, ButtonKind::Push},
-    {"粘贴", 7, ButtonKind::Push},    {"字体", 14, ButtonKind::Push},    {"字体颜色", 15, ButtonKind::Push},
-    {"粗体", 8, ButtonKind::Push},    {"斜体", 9, ButtonKind::Push},     {"下划线", 10, ButtonKind::Push},
-    {"", 0, ButtonKind::Separator},   {"左对齐", 11, ButtonKind::Group}, {"置中", 12, ButtonKind::Group},
+    {"新建", 1, ButtonKind::Push},
+    {"打开", 2, ButtonKind::Push},
+    {"保存", 3, ButtonKind::Push},
+    {"打印", 4, ButtonKind::Push},
+    {"剪切", 5, ButtonKind::Push},
+    {"复制", 6, ButtonKind::Push},
+    {"粘贴", 7, ButtonKind::Push},
+    {"字体", 14, ButtonKind::Push},
+    {"字体颜色", 15, ButtonKind::Push},
+    {"粗体", 8, ButtonKind::Push},
+    {"斜体", 9, ButtonKind::Push},
+    {"下划线", 10, ButtonKind::Push},
+    {"", 0, ButtonKind::Separator},
+    {"左对齐", 11, ButtonKind::Group},
+    {"置中", 12, ButtonKind::Group},
     {"右对齐", 13, ButtonKind::Group},
 }};
 

@@ -222,7 +222,6 @@ void appendCodePoint(std::uint32_t c, std::string& out) {
     }
 }
 
-
 // One open iconv converter to UTF-8. When the system lacks the converter, bytes read as Latin-1.
 class IconvHandle {
 public:

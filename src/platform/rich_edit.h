@@ -29,7 +29,9 @@ public:
     virtual std::string plainText() const = 0;
     // The same bytes handed to `sink` a piece at a time, so that saving a long text never holds a
     // whole second copy of it.
-    virtual void writePlainText(const std::function<void(std::string_view)>& sink) const { sink(plainText()); }
+    virtual void writePlainText(const std::function<void(std::string_view)>& sink) const {
+        sink(plainText());
+    }
 
     virtual std::string selText() const = 0;
     virtual void setSelText(const std::string& text) = 0;
@@ -69,6 +71,8 @@ protected:
 };
 
 // The negation a toggle command writes back: a mixed selection becomes uniformly on.
-inline Tristate negate(Tristate value) { return value == Tristate::True ? Tristate::False : Tristate::True; }
+inline Tristate negate(Tristate value) {
+    return value == Tristate::True ? Tristate::False : Tristate::True;
+}
 
 }  // namespace corvane

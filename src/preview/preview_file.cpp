@@ -27,7 +27,8 @@ void makePrivateFolder(const std::string& folder) {
     const std::string operation = "准备预览文件夹“" + folder + "”";
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(folder).parent_path(), ec);
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) throw PlatformError(operation, std::strerror(errno));
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        throw PlatformError(operation, std::strerror(errno));
     struct stat info {};
     if (::lstat(folder.c_str(), &info) != 0) throw PlatformError(operation, std::strerror(errno));
     if (!S_ISDIR(info.st_mode)) throw PlatformError(operation, "它不是一个文件夹");

@@ -38,7 +38,9 @@ bool openGlWorks() {
 
 }  // namespace
 
-QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 QColor systemColor(std::uint32_t value, const QPalette& palette) {
     if ((value & kSystemColorBase) == 0) return fromColorValue(static_cast<std::int32_t>(value));
@@ -48,7 +50,8 @@ QColor systemColor(std::uint32_t value, const QPalette& palette) {
             const QColor tint = palette.color(QPalette::Active, QPalette::Highlight);
             const QColor base = palette.color(QPalette::Active, QPalette::Window);
             const auto mix = [](int a, int b) { return (a * 3 + b * 7) / 10; };
-            return QColor(mix(tint.red(), base.red()), mix(tint.green(), base.green()), mix(tint.blue(), base.blue()));
+            return QColor(mix(tint.red(), base.red()), mix(tint.green(), base.green()),
+                          mix(tint.blue(), base.blue()));
         }
         case 5:
             return palette.color(QPalette::Active, QPalette::Base);
@@ -65,7 +68,9 @@ LabelWidget::LabelWidget(QWidget* parent) : QLabel(parent) {
     applyBackColor();
 }
 
-std::string LabelWidget::caption() const { return QLabel::text().toStdString(); }
+std::string LabelWidget::caption() const {
+    return QLabel::text().toStdString();
+}
 
 void LabelWidget::setCaption(const std::string& caption) {
     const QString text = fromUtf8(caption);
@@ -100,7 +105,8 @@ void LabelWidget::mousePressEvent(QMouseEvent* event) {
 // A click is a press and a release over the label; the second click of a double-click is the
 // double-click alone.
 void LabelWidget::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    const bool click =
+        pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     pressed_ = false;
     QLabel::mouseReleaseEvent(event);
     if (click && !inDoubleClick_) {
@@ -114,7 +120,8 @@ void LabelWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         // A double-click always comes after a click: when the first click of this gesture did not
         // reach the label, it is delivered now.
-        const bool clickedJustNow = lastClick_.isValid() && lastClick_.elapsed() <= QApplication::doubleClickInterval();
+        const bool clickedJustNow =
+            lastClick_.isValid() && lastClick_.elapsed() <= QApplication::doubleClickInterval();
         if (!clickedJustNow) emit clicked();
         lastClick_.invalidate();
         pressed_ = false;
@@ -184,8 +191,8 @@ void ClipboardAdapter::setText(const std::string& text) {
 }
 
 Answer PromptAdapter::askYesNo(const std::string& prompt, const std::string& title) {
-    QMessageBox box(QMessageBox::NoIcon, fromUtf8(title), fromUtf8(prompt), QMessageBox::Yes | QMessageBox::No,
-                    parent_);
+    QMessageBox box(QMessageBox::NoIcon, fromUtf8(title), fromUtf8(prompt),
+                    QMessageBox::Yes | QMessageBox::No, parent_);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }

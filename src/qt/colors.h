@@ -9,7 +9,8 @@ namespace corvane::qt {
 // Colour values are 0x00BBGGRR; 0x80000000 plus an index names a system colour.
 inline QColor fromColorValue(std::int32_t value) {
     const auto v = static_cast<std::uint32_t>(value);
-    return QColor(static_cast<int>(v & 0xff), static_cast<int>((v >> 8) & 0xff), static_cast<int>((v >> 16) & 0xff));
+    return QColor(static_cast<int>(v & 0xff), static_cast<int>((v >> 8) & 0xff),
+                  static_cast<int>((v >> 16) & 0xff));
 }
 
 inline std::int32_t toColorValue(const QColor& color) {

@@ -12,7 +12,9 @@ namespace corvane::qt {
 
 namespace {
 
-QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // File systems here tell case apart, so "*.C" also offers "*.c".
 QString patternsFor(const QString& pattern) {
@@ -65,8 +67,12 @@ bool QtCommonDialog::showFileDialog(bool save) {
     return !props_.FileName.empty();
 }
 
-bool QtCommonDialog::ShowOpen() { return showFileDialog(false); }
-bool QtCommonDialog::ShowSave() { return showFileDialog(true); }
+bool QtCommonDialog::ShowOpen() {
+    return showFileDialog(false);
+}
+bool QtCommonDialog::ShowSave() {
+    return showFileDialog(true);
+}
 
 bool QtCommonDialog::ShowPrinter() {
     QPrintDialog dialog(printer_.printer(), parent_);
@@ -75,7 +81,7 @@ bool QtCommonDialog::ShowPrinter() {
     options.setFlag(QAbstractPrintDialog::PrintSelection, (props_.Flags & kPdSelection) != 0);
     dialog.setOptions(options);
     dialog.setPrintRange((props_.Flags & kPdSelection) != 0 ? QAbstractPrintDialog::Selection
-                                                             : QAbstractPrintDialog::AllPages);
+                                                            : QAbstractPrintDialog::AllPages);
     return dialog.exec() == QDialog::Accepted;
 }
 

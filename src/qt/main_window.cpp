@@ -19,7 +19,9 @@ namespace corvane::qt {
 
 namespace {
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 QIcon toolbarImage(int number) {
     return QIcon(QStringLiteral(":/icons/toolbar/%1.svg").arg(number, 2, 10, QLatin1Char('0')));
@@ -43,9 +45,9 @@ void ClientArea::paintEvent(QPaintEvent* event) {
 QFont paneFont() {
     const QStringList families = QFontDatabase::families();
     QString family;
-    for (const QString& candidate : {qs(def::kPaneFontName), QStringLiteral("Noto Sans CJK SC"),
-                                     QStringLiteral("Noto Sans SC"), QStringLiteral("WenQuanYi Micro Hei"),
-                                     QStringLiteral("Droid Sans Fallback")}) {
+    for (const QString& candidate :
+         {qs(def::kPaneFontName), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans SC"),
+          QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback")}) {
         if (families.contains(candidate)) {
             family = candidate;
             break;
@@ -68,7 +70,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     icon.addFile(QStringLiteral(":/icons/corvane.svg"), QSize(32, 32));
     setWindowIcon(icon);
     report_ = [this](const QString& operation, const QString& reason) {
-        QMessageBox::warning(this, QStringLiteral("Corvane"), operation + QStringLiteral("失败。\n\n") + reason);
+        QMessageBox::warning(this, QStringLiteral("Corvane"),
+                             operation + QStringLiteral("失败。\n\n") + reason);
     };
 
     client_ = new ClientArea(this);
@@ -94,16 +97,20 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     connect(labels_[0], &LabelWidget::clicked, this, [this] { run([this] { frm_->Label1_Click(); }); });
     connect(labels_[3], &LabelWidget::clicked, this, [this] { run([this] { frm_->Label4_Click(); }); });
     connect(labels_[4], &LabelWidget::clicked, this, [this] { run([this] { frm_->Label5_Click(); }); });
-    connect(labels_[0], &LabelWidget::doubleClicked, this, [this] { run([this] { frm_->Label1_DblClick(); }); });
-    connect(labels_[3], &LabelWidget::doubleClicked, this, [this] { run([this] { frm_->Label4_DblClick(); }); });
-    connect(labels_[4], &LabelWidget::doubleClicked, this, [this] { run([this] { frm_->Label5_DblClick(); }); });
+    connect(labels_[0], &LabelWidget::doubleClicked, this,
+            [this] { run([this] { frm_->Label1_DblClick(); }); });
+    connect(labels_[3], &LabelWidget::doubleClicked, this,
+            [this] { run([this] { frm_->Label4_DblClick(); }); });
+    connect(labels_[4], &LabelWidget::doubleClicked, this,
+            [this] { run([this] { frm_->Label5_DblClick(); }); });
     connect(labels_[2], &LabelWidget::clicked, this, [this] { run([this] { frm_->Label3_Click(); }); });
     connect(command1_, &QPushButton::clicked, this, [this] { run([this] { frm_->Command1_Click(); }); });
     buildLayoutWindow();
     connect(client_, &ClientArea::resized, this, [this] { formResize(); });
     connect(timer1_, &QTimer::timeout, this, [this] { run([this] { frm_->Timer1_Timer(); }); });
     // The browser engine starts once the window has been painted, so it never delays the window.
-    connect(client_, &ClientArea::firstPainted, this, [this] { QTimer::singleShot(0, browser_, [this] { browser_->view(); }); });
+    connect(client_, &ClientArea::firstPainted, this,
+            [this] { QTimer::singleShot(0, browser_, [this] { browser_->view(); }); });
 
     const int menuHeight = menuBar()->sizeHint().height();
     resize(toPixels(def::kClientWidth, this), toPixels(def::kClientHeight, this) + menuHeight);
@@ -123,7 +130,8 @@ void MainWindow::buildLayoutWindow() {
             layoutWindow_->addMember(std::make_unique<PlaceLessMember>(std::string(c.name)));
         }
     }
-    for (const def::Menu& m : def::kMenus) layoutWindow_->addMember(std::make_unique<PlaceLessMember>(std::string(m.name)));
+    for (const def::Menu& m : def::kMenus)
+        layoutWindow_->addMember(std::make_unique<PlaceLessMember>(std::string(m.name)));
 }
 
 void MainWindow::formResize() {
@@ -142,7 +150,9 @@ MainWindow::~MainWindow() {
     for (RichEditWidget* pane : panes_) pane->onChange = nullptr;
 }
 
-void MainWindow::run(const std::function<void()>& handler) { runGuarded(report_, handler); }
+void MainWindow::run(const std::function<void()>& handler) {
+    runGuarded(report_, handler);
+}
 
 void MainWindow::placeAtDesignGeometry(QWidget* widget, std::string_view name) {
     const def::Control& c = def::control(name);
@@ -311,8 +321,12 @@ QAction* MainWindow::toolAction(std::string_view key) const {
     return found == toolActions_.end() ? nullptr : found->second;
 }
 
-RichEditWidget* MainWindow::pane(int number) const { return panes_[number - 1]; }
-LabelWidget* MainWindow::label(int number) const { return labels_[number - 1]; }
+RichEditWidget* MainWindow::pane(int number) const {
+    return panes_[number - 1];
+}
+LabelWidget* MainWindow::label(int number) const {
+    return labels_[number - 1];
+}
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);

@@ -25,7 +25,9 @@ namespace corvane::qt {
 
 namespace {
 
-QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // The characters as a file holds them: UTF-8, with paragraph and line separators as "\n" and
 // everything else, no-break spaces included, as it is; a lone surrogate becomes "?", as
@@ -49,7 +51,8 @@ void convertToFileText(QStringView text, const std::function<void(std::string_vi
             if (pieceEnd - in >= 8) {
                 const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
                 const __m128i high = _mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80)));
-                const unsigned ascii = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())));
+                const unsigned ascii =
+                    static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())));
                 _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(units, units));
                 const int kept = ascii == 0xFFFF ? 8 : __builtin_ctz(~ascii) / 2;
                 in += kept;
@@ -150,10 +153,18 @@ public:
     }
 };
 
-bool isBold(const QTextCharFormat& f) { return f.fontWeight() >= QFont::Bold; }
-bool isItalic(const QTextCharFormat& f) { return f.fontItalic(); }
-bool isUnderline(const QTextCharFormat& f) { return f.fontUnderline(); }
-bool isStrike(const QTextCharFormat& f) { return f.fontStrikeOut(); }
+bool isBold(const QTextCharFormat& f) {
+    return f.fontWeight() >= QFont::Bold;
+}
+bool isItalic(const QTextCharFormat& f) {
+    return f.fontItalic();
+}
+bool isUnderline(const QTextCharFormat& f) {
+    return f.fontUnderline();
+}
+bool isStrike(const QTextCharFormat& f) {
+    return f.fontStrikeOut();
+}
 
 }  // namespace
 
@@ -168,7 +179,8 @@ RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent) {
     // The selection shows only while the pane has the focus.
     QPalette pal = palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Inactive, QPalette::Base));
-    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Inactive, QPalette::Text));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                 pal.color(QPalette::Inactive, QPalette::Text));
     setPalette(pal);
     connect(document(), &QTextDocument::contentsChange, this, &RichEditWidget::onContentsChange);
 }
@@ -190,9 +202,13 @@ void RichEditWidget::formatOnly(F&& apply) {
     formatting_ = false;
 }
 
-void RichEditWidget::setText(const std::string& text) { setPlainText(fromUtf8(text)); }
+void RichEditWidget::setText(const std::string& text) {
+    setPlainText(fromUtf8(text));
+}
 
-void RichEditWidget::loadPlainText(const std::string& text) { setPlainText(fromUtf8(text)); }
+void RichEditWidget::loadPlainText(const std::string& text) {
+    setPlainText(fromUtf8(text));
+}
 
 void RichEditWidget::loadRichText(const RichDocument& document) {
     formatOnly([&] {
@@ -221,7 +237,8 @@ void RichEditWidget::loadRichText(const RichDocument& document) {
             } else {
                 cursor.insertBlock(blockFormat);
             }
-            for (const TextRun& run : paragraph.runs) cursor.insertText(fromUtf8(run.text), qtFormatOf(run.format));
+            for (const TextRun& run : paragraph.runs)
+                cursor.insertText(fromUtf8(run.text), qtFormatOf(run.format));
         }
         cursor.endEditBlock();
         doc->setUndoRedoEnabled(true);
@@ -230,7 +247,9 @@ void RichEditWidget::loadRichText(const RichDocument& document) {
     raiseChange();
 }
 
-std::string RichEditWidget::plainText() const { return toFileText(document()->toRawText()); }
+std::string RichEditWidget::plainText() const {
+    return toFileText(document()->toRawText());
+}
 
 void RichEditWidget::writePlainText(const std::function<void(std::string_view)>& sink) const {
     // The document's own copy of its characters is the quickest way to them: reading them a
@@ -238,7 +257,9 @@ void RichEditWidget::writePlainText(const std::function<void(std::string_view)>&
     convertToFileText(document()->toRawText(), sink);
 }
 
-std::string RichEditWidget::selText() const { return toFileText(textCursor().selectedText()); }
+std::string RichEditWidget::selText() const {
+    return toFileText(textCursor().selectedText());
+}
 
 void RichEditWidget::setSelText(const std::string& text) {
     QTextCursor cursor = textCursor();
@@ -299,10 +320,18 @@ void RichEditWidget::setSelFontSize(float points) {
     });
 }
 
-Tristate RichEditWidget::selBold() const { return selectionHas(&isBold); }
-Tristate RichEditWidget::selItalic() const { return selectionHas(&isItalic); }
-Tristate RichEditWidget::selUnderline() const { return selectionHas(&isUnderline); }
-Tristate RichEditWidget::selStrikeThru() const { return selectionHas(&isStrike); }
+Tristate RichEditWidget::selBold() const {
+    return selectionHas(&isBold);
+}
+Tristate RichEditWidget::selItalic() const {
+    return selectionHas(&isItalic);
+}
+Tristate RichEditWidget::selUnderline() const {
+    return selectionHas(&isUnderline);
+}
+Tristate RichEditWidget::selStrikeThru() const {
+    return selectionHas(&isStrike);
+}
 
 void RichEditWidget::setSelBold(Tristate value) {
     formatOnly([&] {
@@ -339,7 +368,7 @@ void RichEditWidget::setSelStrikeThru(Tristate value) {
 std::int32_t RichEditWidget::selColor() const {
     const QTextCharFormat format = textCursor().charFormat();
     return toColorValue(format.hasProperty(QTextFormat::ForegroundBrush) ? format.foreground().color()
-                                                                          : palette().color(QPalette::Text));
+                                                                         : palette().color(QPalette::Text));
 }
 
 void RichEditWidget::setSelColor(std::int32_t color) {
@@ -395,10 +424,16 @@ void RichEditWidget::selPrint(Printer& printer) {
     }
 }
 
-int RichEditWidget::heightTwips() const { return toTwips(height(), this); }
+int RichEditWidget::heightTwips() const {
+    return toTwips(height(), this);
+}
 
-void RichEditWidget::setHeightTwips(int twips) { resize(width(), toPixels(twips, this)); }
+void RichEditWidget::setHeightTwips(int twips) {
+    resize(width(), toPixels(twips, this));
+}
 
-void RichEditWidget::setWordWrapOff() { setLineWrapMode(QPlainTextEdit::NoWrap); }
+void RichEditWidget::setWordWrapOff() {
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+}
 
 }  // namespace corvane::qt

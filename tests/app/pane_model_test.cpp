@@ -14,7 +14,8 @@ TEST(StartUp, LoadLeavesEveryPaneCleanUnselectedAndUnwrapped) {
     EXPECT_EQ(w.frm.htm, "");
     EXPECT_EQ(w.frm.css, "");
     EXPECT_EQ(w.frm.js, "");
-    for (Flag f : {w.frm.change, w.frm.change1, w.frm.change2, w.frm.htmlDirty, w.frm.cssDirty, w.frm.jsDirty}) {
+    for (Flag f :
+         {w.frm.change, w.frm.change1, w.frm.change2, w.frm.htmlDirty, w.frm.cssDirty, w.frm.jsDirty}) {
         EXPECT_EQ(f, kFalse);
     }
     EXPECT_EQ(w.frm.htmlSelected, 0);
@@ -64,12 +65,14 @@ TEST_P(ChangeHandler, MarksThePaneAndItsHeaderOnceHoweverManyEdits) {
     EXPECT_EQ((w.*c.header).text, c.unsaved);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachPane, ChangeHandler,
-    testing::Values(PaneCase{"Html", &FakeWindow::html, &FakeWindow::label1, &frmM::htmlDirty, text::kHtmlUnsaved},
-                    PaneCase{"Css", &FakeWindow::cssPane, &FakeWindow::label4, &frmM::cssDirty, text::kCssUnsaved},
-                    PaneCase{"Js", &FakeWindow::jsPane, &FakeWindow::label5, &frmM::jsDirty, text::kJsUnsaved}),
-    [](const testing::TestParamInfo<PaneCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(EachPane, ChangeHandler,
+                         testing::Values(PaneCase{"Html", &FakeWindow::html, &FakeWindow::label1,
+                                                  &frmM::htmlDirty, text::kHtmlUnsaved},
+                                         PaneCase{"Css", &FakeWindow::cssPane, &FakeWindow::label4,
+                                                  &frmM::cssDirty, text::kCssUnsaved},
+                                         PaneCase{"Js", &FakeWindow::jsPane, &FakeWindow::label5,
+                                                  &frmM::jsDirty, text::kJsUnsaved}),
+                         [](const testing::TestParamInfo<PaneCase>& info) { return info.param.name; });
 
 TEST(ChangeHandler, TouchesOnlyItsOwnPane) {
     FakeWindow w;

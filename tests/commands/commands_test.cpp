@@ -154,16 +154,24 @@ TEST(Toolbar, EachKeyRunsItsMenuCommand) {
         {"新建", [](FakeWindow& w) { return w.form.title == "Corvane"; }},
         {"打开", [](FakeWindow& w) { return !w.dialog.shown.empty() && w.dialog.shown[0].first == "open"; }},
         {"保存", [](FakeWindow& w) { return !w.dialog.shown.empty() && w.dialog.shown[0].first == "save"; }},
-        {"打印", [](FakeWindow& w) { return !w.dialog.shown.empty() && w.dialog.shown[0].first == "printer"; }},
-        {"剪切", [](FakeWindow& w) { return w.clipboard.content == "<script" && w.html.text.rfind(" type", 0) == 0; }},
+        {"打印",
+         [](FakeWindow& w) { return !w.dialog.shown.empty() && w.dialog.shown[0].first == "printer"; }},
+        {"剪切",
+         [](FakeWindow& w) {
+             return w.clipboard.content == "<script" && w.html.text.rfind(" type", 0) == 0;
+         }},
         {"复制", [](FakeWindow& w) { return w.clipboard.content == "<script" && w.frm.htmlDirty == kFalse; }},
         {"粘贴", [](FakeWindow& w) { return w.html.text.rfind("pasted type", 0) == 0; }},
         {"字体", [](FakeWindow& w) { return !w.dialog.shown.empty() && w.dialog.shown[0].first == "font"; }},
-        {"字体颜色", [](FakeWindow& w) { return !w.dialog.shown.empty() && w.dialog.shown[0].first == "color"; }},
+        {"字体颜色",
+         [](FakeWindow& w) { return !w.dialog.shown.empty() && w.dialog.shown[0].first == "color"; }},
         {"粗体", [](FakeWindow& w) { return w.html.bold == Tristate::True; }},
         {"斜体", [](FakeWindow& w) { return w.html.italic == Tristate::True; }},
         {"下划线", [](FakeWindow& w) { return w.html.underline == Tristate::True; }},
-        {"左对齐", [](FakeWindow& w) { return w.txtL.mark && w.html.formatLog == std::vector<std::string>{"align=0"}; }},
+        {"左对齐",
+         [](FakeWindow& w) {
+             return w.txtL.mark && w.html.formatLog == std::vector<std::string>{"align=0"};
+         }},
         {"置中", [](FakeWindow& w) { return w.txtC.mark && w.html.align == 2; }},
         {"右对齐", [](FakeWindow& w) { return w.txtR.mark && w.html.align == 1; }},
     };

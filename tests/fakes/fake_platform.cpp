@@ -54,7 +54,9 @@ void FakeRichEdit::setSelFontSize(float points) {
     formatted("size=" + std::to_string(static_cast<int>(points)));
     fontSize = points;
 }
-static std::string tri(Tristate v) { return v == Tristate::True ? "1" : v == Tristate::False ? "0" : "mixed"; }
+static std::string tri(Tristate v) {
+    return v == Tristate::True ? "1" : v == Tristate::False ? "0" : "mixed";
+}
 void FakeRichEdit::setSelBold(Tristate v) {
     formatted("bold=" + tri(v));
     bold = v;
@@ -79,7 +81,9 @@ void FakeRichEdit::setSelAlignment(std::int16_t code) {
     formatted("align=" + std::to_string(code));
     align = code;
 }
-void FakeRichEdit::selPrint(Printer&) { printed.push_back(selLen != 0 ? selText() : text); }
+void FakeRichEdit::selPrint(Printer&) {
+    printed.push_back(selLen != 0 ? selText() : text);
+}
 
 void FakeMenuItem::setChecked(bool c) {
     mark = c;
@@ -137,7 +141,9 @@ bool FakeCommonDialog::valueDialog(const std::string& kind) {
     return reply.accept;
 }
 
-bool FakeCommonDialog::ShowPrinter() { return next("printer").accept; }
+bool FakeCommonDialog::ShowPrinter() {
+    return next("printer").accept;
+}
 
 FakeWindow::FakeWindow()
     : frm(FormControls{form, html, cssPane, jsPane, label1, label4, label5, text2, browser, dialog, toolbar,

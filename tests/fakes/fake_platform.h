@@ -23,9 +23,9 @@ public:
     std::size_t selLen = 0;
     int height = 9375;
     bool wordWrapOff = false;
-    std::vector<std::string> printed;     // what each print produced
-    std::optional<RichDocument> lastRich; // the last rich document loaded
-    std::vector<std::string> formatLog;   // "bold=1", "align=2", …
+    std::vector<std::string> printed;      // what each print produced
+    std::optional<RichDocument> lastRich;  // the last rich document loaded
+    std::vector<std::string> formatLog;    // "bold=1", "align=2", …
     Tristate bold = Tristate::False, italic = Tristate::False, underline = Tristate::False,
              strike = Tristate::False;
     std::string fontName = "Sans";
@@ -156,7 +156,7 @@ class FakePrinter : public Printer {};
 // One scripted reply to the next dialog shown.
 struct DialogReply {
     bool accept = true;
-    std::string fileName;  // for file dialogs
+    std::string fileName;                          // for file dialogs
     std::optional<CommonDialogProperties> values;  // font or colour values the dialog ends with
 };
 

@@ -153,7 +153,8 @@ TEST_F(CommandsWindow, RealColourDialogAppliesOnOkAndNothingOnCancel) {
 }
 
 TEST_F(CommandsWindow, AToolbarSaveThatFailsIsReported) {
-    whenModalOpens([](QWidget* modal) { testing::acceptFileDialog(modal, "/proc/corvane-cannot-write.html"); });
+    whenModalOpens(
+        [](QWidget* modal) { testing::acceptFileDialog(modal, "/proc/corvane-cannot-write.html"); });
     w.toolAction("保存")->trigger();
     ASSERT_EQ(shown.failures.size(), 1);
     EXPECT_TRUE(shown.failures[0].contains("/proc/corvane-cannot-write.html"));

@@ -11,7 +11,9 @@ namespace {
 
 using testing::ShownWindow;
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 class LayoutWindow : public ::testing::Test {
 protected:
@@ -34,7 +36,8 @@ protected:
                                  toPixels(c.top * heightPercent / 100, widget),
                                  toPixels(c.width * widthPercent / 100, widget),
                                  toPixels(c.height * heightPercent / 100, widget));
-            EXPECT_EQ(widget->geometry(), expected) << c.name << " at " << widthPercent << "% x " << heightPercent << "%";
+            EXPECT_EQ(widget->geometry(), expected)
+                << c.name << " at " << widthPercent << "% x " << heightPercent << "%";
         }
     }
 };

@@ -88,7 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{"带 空格 的 名字.html", "<p>名字</p>", QStringLiteral("<p>名字</p>")}),
     [](const ::testing::TestParamInfo<OpenCase>& info) {
         std::string name = std::to_string(info.index) + "_";
-        for (const char ch : std::string(info.param.name)) name += std::isalnum(static_cast<unsigned char>(ch)) && ch > 0 ? ch : '_';
+        for (const char ch : std::string(info.param.name))
+            name += std::isalnum(static_cast<unsigned char>(ch)) && ch > 0 ? ch : '_';
         return name;
     });
 

@@ -150,12 +150,11 @@ TEST(PaneText, FileTextIsUtf8WithSeparatorsAsNewLinesAndEveryOtherCharacterKept)
     // and the one-at-a-time path meet each of them at every offset.
     QString text;
     const QString oddOnes[] = {QStringLiteral("中文"),   QStringLiteral("é"),
-                                QStringLiteral("\u00a0"), QString(QChar(0xD83D)) + QChar(0xDE00),
-                                QStringLiteral("\u2028"), QStringLiteral("\u20ac"),
-                                QString(QChar(0xD800)),   QString(QChar(0xDC00)) + u'x'};
+                               QStringLiteral("\u00a0"), QString(QChar(0xD83D)) + QChar(0xDE00),
+                               QStringLiteral("\u2028"), QStringLiteral("\u20ac"),
+                               QString(QChar(0xD800)),   QString(QChar(0xDC00)) + u'x'};
     for (int offset = 0; offset < 9; ++offset) {
-        for (const QString& odd : oddOnes)
-            text += QString(offset, u'a') + odd + QStringLiteral("<p>\n");
+        for (const QString& odd : oddOnes) text += QString(offset, u'a') + odd + QStringLiteral("<p>\n");
     }
     pane->setPlainText(text);
     QString expected = text;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QMessageBox>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -98,7 +98,8 @@ TEST_F(WindowBehaviour, QuitQuestionNoKeepsTheWindowYesCloses) {
     EXPECT_EQ(w.label(1)->text(), "HTML代码编辑区(未保存)");
     EXPECT_EQ(w.form().htmlDirty, kTrue);
 
-    whenModalOpens([](QWidget* modal) { qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Yes)->click(); });
+    whenModalOpens(
+        [](QWidget* modal) { qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Yes)->click(); });
     w.form().mnuFileExit_Click();
     EXPECT_FALSE(w.isVisible());
 }

@@ -17,7 +17,9 @@ namespace {
 
 using testing::ShownWindow;
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 class WindowDefinition : public ::testing::Test {
 protected:
@@ -59,10 +61,12 @@ TEST_F(WindowDefinition, StackingPutsTheFirstControlOnTop) {
         }
         return -1;
     };
-    const char* topFirst[] = {"Command1", "WebBrowser1", "tbToolBar", "RichTextBox1", "RichTextBox2",
-                              "RichTextBox3", "Label5", "Label4", "Label3", "Label2", "Label1"};
+    const char* topFirst[] = {"Command1",     "WebBrowser1",  "tbToolBar", "RichTextBox1",
+                              "RichTextBox2", "RichTextBox3", "Label5",    "Label4",
+                              "Label3",       "Label2",       "Label1"};
     for (std::size_t i = 0; i + 1 < std::size(topFirst); ++i) {
-        EXPECT_GT(position(topFirst[i]), position(topFirst[i + 1])) << topFirst[i] << " over " << topFirst[i + 1];
+        EXPECT_GT(position(topFirst[i]), position(topFirst[i + 1]))
+            << topFirst[i] << " over " << topFirst[i + 1];
     }
     // At start the HTML pane is the one in front.
     EXPECT_EQ(w.client()->childAt(100, 300), w.pane(1)->viewport());

@@ -50,8 +50,9 @@ struct ShownWindow {
     QStringList failures;
 
     ShownWindow() {
-        window.setFailureReporter(
-            [this](const QString& operation, const QString& reason) { failures << operation + " | " + reason; });
+        window.setFailureReporter([this](const QString& operation, const QString& reason) {
+            failures << operation + " | " + reason;
+        });
         window.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
