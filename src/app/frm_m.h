@@ -74,6 +74,9 @@ public:
 
     void mnuFileNew_Click();
     void mnuFileOpen_Click();
+    // What Open does once it has a name: the file shown in the HTML pane, its name in the title.
+    // A file the program is started with (from the desktop's "Open with") goes the same way.
+    void OpenFile(const std::string& fileName);
     void mnuFileSave_Click();
     void mnuFileSaveAs_Click();
     void mnuFilePrint_Click();

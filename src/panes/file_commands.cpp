@@ -17,6 +17,10 @@ void frmM::mnuFileOpen_Click() {
     dialog.ShowOpen();
     const std::string fileName = dialog.props().FileName;
     if (fileName.empty()) return;
+    OpenFile(fileName);
+}
+
+void frmM::OpenFile(const std::string& fileName) {
     // Open shows a file; it does not make it the pane's file, so htm and the header stay.
     LoadFile(c_.RichTextBox1, fileName);
     c_.form.setCaption(fileName);

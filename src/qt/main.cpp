@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 
 #include "qt/app_setup.h"
 #include "qt/main_window.h"
@@ -19,5 +20,10 @@ int main(int argc, char* argv[]) {
                                                screen->availableGeometry()));
     }
     window.show();
+    // A file named on the command line ("Open with" on the desktop) is shown once the window is up.
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1) {
+        QTimer::singleShot(0, &window, [&window, path = arguments.at(1)] { window.openFile(path); });
+    }
     return QApplication::exec();
 }

@@ -3,6 +3,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -132,6 +133,11 @@ void MainWindow::buildLayoutWindow() {
     }
     for (const def::Menu& m : def::kMenus)
         layoutWindow_->addMember(std::make_unique<PlaceLessMember>(std::string(m.name)));
+}
+
+void MainWindow::openFile(const QString& path) {
+    const std::string name = QFileInfo(path).absoluteFilePath().toStdString();
+    run([this, &name] { frm_->OpenFile(name); });
 }
 
 void MainWindow::formResize() {

@@ -63,6 +63,8 @@ public:
     void run(const std::function<void()>& handler);
     // One pass of the proportional layout over the window as it is now.
     void formResize();
+    // Shows a file as Open does; a failure is reported like any other.
+    void openFile(const QString& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -65,6 +65,17 @@ TEST_F(FileCommands, OpenShowsTheFileWithoutMakingItThePanesFile) {
     EXPECT_EQ(w.label1.text, text::kHtmlUnsaved);
 }
 
+TEST_F(FileCommands, AFileGivenAtStartIsShownLikeOpenWithoutADialog) {
+    writeFile(dir.file("c.css"), "p { color: red; }\n");
+    w.frm.OpenFile(dir.file("c.css"));
+    EXPECT_TRUE(w.dialog.shown.empty());
+    EXPECT_EQ(w.html.text, "p { color: red; }\n");
+    EXPECT_EQ(w.cssPane.text, "") << "every file goes to the HTML pane, as Open puts it";
+    EXPECT_EQ(w.form.title, dir.file("c.css"));
+    EXPECT_EQ(w.frm.htm, "");
+    EXPECT_EQ(w.frm.htmlDirty, kTrue);
+}
+
 TEST_F(FileCommands, CancelledOpenChangesNothing) {
     w.dialog.replies.push_back(cancel());
     w.frm.mnuFileOpen_Click();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <ostream>
 
 #include <QTemporaryDir>
 
@@ -22,6 +23,11 @@ struct OpenCase {
     QString expectedText;  // the pane afterwards, when the open succeeds
     bool refused = false;  // a clear message and an unchanged pane instead
 };
+
+// CTest names the cases by the file they open.
+void PrintTo(const OpenCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 std::string utf16(const std::u16string& text, bool bigEndian, bool mark) {
     std::string out;
@@ -134,6 +140,30 @@ TEST_F(OpenFiles, RefusesAFileItCannotRead) {
         ASSERT_TRUE(file.setPermissions(QFileDevice::Permissions()));
         expectRefusedAndUnchanged(locked);
     }
+}
+
+// "Open with" on the desktop starts the program with the file's name: it is shown as Open shows it,
+// a relative name taken from the current folder, and a file that cannot be read is reported.
+TEST_F(OpenFiles, AFileTheProgramIsStartedWithIsShownAsOpenShowsIt) {
+    const QString path = dir.filePath(QStringLiteral("从桌面 打开.html"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<p>桌面</p>\n");
+    file.close();
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    w.openFile(QStringLiteral("从桌面 打开.html"));
+    QDir::setCurrent(previous);
+    EXPECT_TRUE(shown.failures.isEmpty()) << shown.failures.join('\n').toStdString();
+    EXPECT_EQ(w.pane(1)->toPlainText(), QStringLiteral("<p>桌面</p>\n"));
+    EXPECT_EQ(w.windowTitle(), QFileInfo(path).absoluteFilePath());
+    EXPECT_EQ(w.form().htm, "") << "an opened file is not the pane's file";
+
+    const QString before = w.pane(1)->toPlainText();
+    w.openFile(dir.filePath("gone.html"));
+    ASSERT_EQ(shown.failures.size(), 1);
+    EXPECT_TRUE(shown.failures[0].contains("gone.html")) << shown.failures[0].toStdString();
+    EXPECT_EQ(w.pane(1)->toPlainText(), before);
 }
 
 }  // namespace
