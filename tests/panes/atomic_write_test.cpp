@@ -88,13 +88,20 @@ TEST(AtomicWrite, BytesMadeWhileWritingLandWholeOrNotAtAll) {
     const std::string path = dir.file("page.html");
     writeFile(path, "old page");
 
-    writeFileAtomicFrom(path, [](const ByteSink& sink) {
+    // Several megabytes, so that the disk is set going on the first stretches before the end.
+    std::string expected = "<p>";
+    writeFileAtomicFrom(path, [&expected](const ByteSink& sink) {
         sink("<p>");
         sink("");
-        sink(std::string(100000, 'x'));
+        for (char fill = 'a'; fill < 'a' + 5; ++fill) {
+            const std::string piece(3 * 1024 * 1024 + 7, fill);
+            sink(piece);
+            expected += piece;
+        }
         sink("</p>\n");
     });
-    EXPECT_EQ(readFile(path), "<p>" + std::string(100000, 'x') + "</p>\n");
+    expected += "</p>\n";
+    EXPECT_EQ(readFile(path), expected);
 
     writeFile(path, "old page");
     EXPECT_THROW(writeFileAtomicFrom(path,
