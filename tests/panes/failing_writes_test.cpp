@@ -16,6 +16,7 @@
 #include "app/captions.h"
 #include "fakes/child_process.h"
 #include "fakes/fake_platform.h"
+#include "fakes/file_size_limit.h"
 #include "fakes/temp_dir.h"
 #include "panes/file_io.h"
 
@@ -26,6 +27,7 @@ namespace fs = std::filesystem;
 using fakes::DialogReply;
 using fakes::exitedWith;
 using fakes::FakeWindow;
+using fakes::FileSizeLimit;
 using fakes::readFile;
 using fakes::runInChild;
 using fakes::TempDir;
@@ -44,8 +46,23 @@ std::string pattern(const std::string& unit, std::size_t bytes) {
 
 const std::string kOld = pattern("<p>the saved page</p>\n", 8 * 1024);
 
-int childResult() {
-    return testing::Test::HasFailure() ? 1 : 0;
+int childResult() { return testing::Test::HasFailure() ? 1 : 0; }
+
+// Runs `checks` as a user that permission bits stop: this process when it is not root, otherwise a
+// copy of it that becomes nobody. Returns false when no such user can be had here.
+bool runUnprivileged(const std::function<void()>& checks) {
+    if (::geteuid() != 0) {
+        checks();
+        return true;
+    }
+    const int status = runInChild([&] {
+        if (!fakes::becomeNobody()) return kSkipped;
+        checks();
+        return childResult();
+    });
+    if (exitedWith(status, kSkipped)) return false;
+    EXPECT_TRUE(exitedWith(status, 0)) << "the unprivileged checks went wrong; wait status " << status;
+    return true;
 }
 
 // The handler must fail, and say which file and why.
@@ -77,24 +94,6 @@ void fileHtmlPane(FakeWindow& w, const std::string& path) {
     ASSERT_EQ(w.frm.htm, path);
     ASSERT_EQ(readFile(path), kOld);
 }
-
-// A file may not grow past `bytes` while this lives; the write that tries fails with EFBIG.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &lowered);
-        std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved_); }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit saved_{};
-};
 
 constexpr rlim_t kRoomBytes = 64 * 1024;
 const std::string kTooBig = pattern("<p>a page too large for the disk</p>\n", 1024 * 1024);
@@ -144,17 +143,7 @@ TEST_F(FailingWrite, SaveIntoAFolderTheUserMayNotWriteReportsItAndLosesNothing) 
         EXPECT_TRUE(temporariesIn(locked).empty());
         ::chmod(locked.c_str(), 0755);
     };
-    if (!asRoot) {
-        session();
-        return;
-    }
-    const int status = runInChild([&] {
-        if (!fakes::becomeNobody()) return kSkipped;
-        session();
-        return childResult();
-    });
-    if (exitedWith(status, kSkipped)) GTEST_SKIP() << "cannot run a process as nobody here";
-    EXPECT_TRUE(exitedWith(status, 0)) << "the unprivileged save went wrong; wait status " << status;
+    if (!runUnprivileged(session)) GTEST_SKIP() << "cannot run a process as nobody here";
     EXPECT_EQ(readFile(page), kOld);
     EXPECT_TRUE(temporariesIn(locked).empty());
 }
@@ -177,17 +166,7 @@ TEST_F(FailingWrite, AReadOnlyFileIsNotReplaced) {
         EXPECT_EQ(readFile(page), kOld);
         EXPECT_TRUE(temporariesIn(folder).empty());
     };
-    if (!asRoot) {
-        attempt();
-        return;
-    }
-    const int status = runInChild([&] {
-        if (!fakes::becomeNobody()) return kSkipped;
-        attempt();
-        return childResult();
-    });
-    if (exitedWith(status, kSkipped)) GTEST_SKIP() << "cannot run a process as nobody here";
-    EXPECT_TRUE(exitedWith(status, 0)) << "wait status " << status;
+    if (!runUnprivileged(attempt)) GTEST_SKIP() << "cannot run a process as nobody here";
     EXPECT_EQ(readFile(page), kOld);
 }
 

@@ -31,6 +31,7 @@
 #include "app/captions.h"
 #include "app/window_definition.h"
 #include "fakes/fake_platform.h"
+#include "fakes/file_size_limit.h"
 #include "fakes/temp_dir.h"
 
 namespace corvane {
@@ -39,6 +40,7 @@ namespace {
 namespace fs = std::filesystem;
 using fakes::DialogReply;
 using fakes::FakeWindow;
+using fakes::FileSizeLimit;
 using fakes::readFile;
 using fakes::TempDir;
 using fakes::writeFile;
@@ -76,29 +78,6 @@ fs::path fastScratchBase() {
     if (fs::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK | X_OK) == 0) return "/dev/shm";
     return fs::temp_directory_path();
 }
-
-// A nearly full disk for the length of one handler: a file may not grow past `bytes`, and the
-// write that tries fails with EFBIG instead of raising SIGXFSZ.
-class DiskRoom {
-public:
-    explicit DiskRoom(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &lowered);
-        savedHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~DiskRoom() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, savedHandler_);
-    }
-    DiskRoom(const DiskRoom&) = delete;
-    DiskRoom& operator=(const DiskRoom&) = delete;
-
-private:
-    rlimit saved_{};
-    void (*savedHandler_)(int) = SIG_DFL;
-};
 
 constexpr std::size_t kDiskRoomBytes = 24;
 
@@ -612,7 +591,7 @@ private:
         }
         bool threw = false;
         try {
-            std::optional<DiskRoom> room;
+            std::optional<FileSizeLimit> room;
             if (diskNearlyFull_) room.emplace(kDiskRoomBytes);
             real();
         } catch (const PlatformError& e) {
