@@ -73,9 +73,7 @@ double readThreadCpuMs(int (*get)(clockid_t, Time*)) {
     return static_cast<double>(time.tv_sec) * 1e3 + static_cast<double>(time.tv_nsec) / 1e6;
 }
 
-double threadCpuMs() {
-    return readThreadCpuMs(&clock_gettime);
-}
+double threadCpuMs() { return readThreadCpuMs(&clock_gettime); }
 
 double median(std::vector<double> values) {
     if (values.empty()) return 0;
@@ -111,13 +109,9 @@ std::string ms(double value) {
     return format("%.0f ms", value);
 }
 
-std::string mib(double kib) {
-    return format("%.0f MiB", kib / 1024);
-}
+std::string mib(double kib) { return format("%.0f MiB", kib / 1024); }
 
-void processEvents() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
+void processEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 // Waits in a real event loop, which sleeps until there is work. QTest's waits poll with sleeps
 // in between, which holds up the browser engine's work by up to each sleep.
@@ -496,9 +490,7 @@ struct Inputs {
     std::size_t htmlBytes = 0;
 };
 
-std::string sizeName(int mb) {
-    return std::to_string(mb) + " MB";
-}
+std::string sizeName(int mb) { return std::to_string(mb) + " MB"; }
 
 // The bare widgets that stand for "what Qt does anyway": the same font, no wrapping, the size of
 // the HTML pane, shown on their own.

@@ -95,12 +95,8 @@ void resizePass(benchmark::State& state, bool arrayElements) {
     resetLayoutTables();
 }
 
-void BM_ResizeFormPass(benchmark::State& state) {
-    resizePass(state, false);
-}
-void BM_ResizeFormPassArrayElements(benchmark::State& state) {
-    resizePass(state, true);
-}
+void BM_ResizeFormPass(benchmark::State& state) { resizePass(state, false); }
+void BM_ResizeFormPassArrayElements(benchmark::State& state) { resizePass(state, true); }
 
 BENCHMARK(BM_ResizeFormPass)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond)->Complexity();
 BENCHMARK(BM_ResizeFormPassArrayElements)

@@ -43,9 +43,7 @@ void frmM::Form_Load() {
     c_.RichTextBox3.setWordWrapOff();
 }
 
-bool frmM::anyPaneUnsaved() const {
-    return htmlDirty == kTrue || cssDirty == kTrue || jsDirty == kTrue;
-}
+bool frmM::anyPaneUnsaved() const { return htmlDirty == kTrue || cssDirty == kTrue || jsDirty == kTrue; }
 
 void frmM::Form_QueryUnload(std::int16_t& cancel, int /*unloadMode*/) {
     // Every pane is asked about, not only the HTML pane: unsaved CSS or JS is work too.
@@ -72,14 +70,8 @@ void frmM::paneChanged(PaneId id) {
     p.header.setCaption(std::string(p.unsavedCaption));
 }
 
-void frmM::RichTextBox1_Change() {
-    paneChanged(PaneId::Html);
-}
-void frmM::RichTextBox2_Change() {
-    paneChanged(PaneId::Css);
-}
-void frmM::RichTextBox3_Change() {
-    paneChanged(PaneId::Js);
-}
+void frmM::RichTextBox1_Change() { paneChanged(PaneId::Html); }
+void frmM::RichTextBox2_Change() { paneChanged(PaneId::Css); }
+void frmM::RichTextBox3_Change() { paneChanged(PaneId::Js); }
 
 }  // namespace corvane

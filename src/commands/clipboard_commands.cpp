@@ -10,12 +10,8 @@ void frmM::mnuEditCut_Click() {
     c_.RichTextBox1.setSelText("");  // only once the clipboard holds the text
 }
 
-void frmM::mnuEditCopy_Click() {
-    c_.clipboard.setText(c_.RichTextBox1.selText());
-}
+void frmM::mnuEditCopy_Click() { c_.clipboard.setText(c_.RichTextBox1.selText()); }
 
-void frmM::mnuEditPaste_Click() {
-    c_.RichTextBox1.setSelText(c_.clipboard.getText());
-}
+void frmM::mnuEditPaste_Click() { c_.RichTextBox1.setSelText(c_.clipboard.getText()); }
 
 }  // namespace corvane

@@ -5,9 +5,7 @@ namespace corvane {
 // Every formatting command works on the HTML pane's selection.
 
 namespace {
-Tristate fromBool(bool value) {
-    return value ? Tristate::True : Tristate::False;
-}
+Tristate fromBool(bool value) { return value ? Tristate::True : Tristate::False; }
 }  // namespace
 
 void frmM::mnuTxtFont_Click() {
@@ -31,12 +29,8 @@ void frmM::mnuTxtColor_Click() {
     c_.RichTextBox1.setSelColor(dialog.props().Color);
 }
 
-void frmM::mnuTxtBold_Click() {
-    c_.RichTextBox1.setSelBold(negate(c_.RichTextBox1.selBold()));
-}
-void frmM::mnuTxtItalic_Click() {
-    c_.RichTextBox1.setSelItalic(negate(c_.RichTextBox1.selItalic()));
-}
+void frmM::mnuTxtBold_Click() { c_.RichTextBox1.setSelBold(negate(c_.RichTextBox1.selBold())); }
+void frmM::mnuTxtItalic_Click() { c_.RichTextBox1.setSelItalic(negate(c_.RichTextBox1.selItalic())); }
 void frmM::mnuTxtUnderline_Click() {
     c_.RichTextBox1.setSelUnderline(negate(c_.RichTextBox1.selUnderline()));
 }
@@ -49,14 +43,8 @@ void frmM::alignment(bool left, bool centre, bool right, std::int16_t code) {
     c_.RichTextBox1.setSelAlignment(code);
 }
 
-void frmM::mnuTxtL_Click() {
-    alignment(true, false, false, 0);
-}
-void frmM::mnuTxtC_Click() {
-    alignment(false, true, false, 2);
-}
-void frmM::mnuTxtR_Click() {
-    alignment(false, false, true, 1);
-}
+void frmM::mnuTxtL_Click() { alignment(true, false, false, 0); }
+void frmM::mnuTxtC_Click() { alignment(false, true, false, 2); }
+void frmM::mnuTxtR_Click() { alignment(false, false, true, 1); }
 
 }  // namespace corvane

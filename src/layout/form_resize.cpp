@@ -5,8 +5,6 @@ namespace corvane {
 
 // Runs on the window's first showing and after every size change, minimising and restoring
 // included. Every failure inside is absorbed: a resize never troubles the user.
-void frmM::Form_Resize(LayoutWindow& self) {
-    ResizeFormAbsorbingFailures(self);
-}
+void frmM::Form_Resize(LayoutWindow& self) { ResizeFormAbsorbingFailures(self); }
 
 }  // namespace corvane

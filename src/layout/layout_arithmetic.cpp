@@ -58,9 +58,7 @@ std::int32_t checkedInt32(std::int64_t v) {
     return static_cast<std::int32_t>(v);
 }
 
-std::int32_t storedValue(double v) {
-    return checkedInt32(roundHalfEvenTimes(v, 1));
-}
+std::int32_t storedValue(double v) { return checkedInt32(roundHalfEvenTimes(v, 1)); }
 
 std::int32_t scaled(std::int32_t v, std::int32_t p) {
     const std::int32_t product = checkedInt32(std::int64_t{v} * p);

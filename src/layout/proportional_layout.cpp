@@ -70,9 +70,7 @@ std::int32_t registeredForm(LayoutWindow& window) {
 
 }  // namespace
 
-std::int32_t OffsetNegativeX(std::int32_t v) {
-    return v < 0 ? v + NegativeXOffset : v;
-}
+std::int32_t OffsetNegativeX(std::int32_t v) { return v < 0 ? v + NegativeXOffset : v; }
 
 std::int32_t FindFormRecord(LayoutWindow& window) {
     if (formCount == 0) {

@@ -44,15 +44,9 @@ bool frmM::saveAsStep(PaneId id) {
     return true;
 }
 
-void frmM::mnuFileSaveAs_Click() {
-    saveAsStep(PaneId::Html);
-}
-void frmM::SaveCssAs() {
-    saveAsStep(PaneId::Css);
-}
-void frmM::SaveJsAs() {
-    saveAsStep(PaneId::Js);
-}
+void frmM::mnuFileSaveAs_Click() { saveAsStep(PaneId::Html); }
+void frmM::SaveCssAs() { saveAsStep(PaneId::Css); }
+void frmM::SaveJsAs() { saveAsStep(PaneId::Js); }
 
 // Writes the pane to its file. A pane that no Save As has completed for has no file to write to,
 // so it asks for a name instead of writing anywhere.
@@ -78,12 +72,8 @@ void frmM::saveStep(PaneId id) {
     }
 }
 
-void frmM::SaveCss() {
-    saveStep(PaneId::Css);
-}
-void frmM::SaveJs() {
-    saveStep(PaneId::Js);
-}
+void frmM::SaveCss() { saveStep(PaneId::Css); }
+void frmM::SaveJs() { saveStep(PaneId::Js); }
 
 void frmM::mnuFileSave_Click() {
     // The HTML pane is written whichever pane is selected; its Save As is asked for here only
@@ -105,8 +95,6 @@ void frmM::mnuFilePrint_Click() {
     c_.RichTextBox1.selPrint(dialog.hDC());
 }
 
-void frmM::mnuFileExit_Click() {
-    c_.form.close();
-}
+void frmM::mnuFileExit_Click() { c_.form.close(); }
 
 }  // namespace corvane

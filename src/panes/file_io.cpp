@@ -15,9 +15,7 @@ namespace corvane {
 
 namespace {
 
-std::string quoted(const std::string& path) {
-    return "“" + path + "”";
-}
+std::string quoted(const std::string& path) { return "“" + path + "”"; }
 
 [[noreturn]] void fail(const std::string& operation, int error) {
     throw PlatformError(operation, std::strerror(error));

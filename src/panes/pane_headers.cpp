@@ -19,24 +19,12 @@ void frmM::headerClick(PaneId id) {
     pane(id).edit.setHeightTwips(kPaneHeightTwips);
 }
 
-void frmM::Label1_Click() {
-    headerClick(PaneId::Html);
-}
-void frmM::Label4_Click() {
-    headerClick(PaneId::Css);
-}
-void frmM::Label5_Click() {
-    headerClick(PaneId::Js);
-}
+void frmM::Label1_Click() { headerClick(PaneId::Html); }
+void frmM::Label4_Click() { headerClick(PaneId::Css); }
+void frmM::Label5_Click() { headerClick(PaneId::Js); }
 
-void frmM::Label1_DblClick() {
-    saveStep(PaneId::Html);
-}
-void frmM::Label4_DblClick() {
-    saveStep(PaneId::Css);
-}
-void frmM::Label5_DblClick() {
-    saveStep(PaneId::Js);
-}
+void frmM::Label1_DblClick() { saveStep(PaneId::Html); }
+void frmM::Label4_DblClick() { saveStep(PaneId::Css); }
+void frmM::Label5_DblClick() { saveStep(PaneId::Js); }
 
 }  // namespace corvane

@@ -259,16 +259,10 @@ constexpr auto kPlainText = [] {
 }();
 
 // Line ends and other control characters are not text in RTF: breaks come from control words.
-constexpr bool isControlCharacter(Byte b) {
-    return b < 0x20 && b != '\t';
-}
+constexpr bool isControlCharacter(Byte b) { return b < 0x20 && b != '\t'; }
 
-constexpr bool isLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-constexpr bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
+constexpr bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 int hexValue(char c) {
     if (isDigit(c)) return c - '0';
@@ -939,12 +933,8 @@ std::string_view skipLeadIn(std::string_view bytes) {
 
 }  // namespace
 
-bool looksLikeRtf(std::string_view bytes) {
-    return skipLeadIn(bytes).starts_with("{\\rtf");
-}
+bool looksLikeRtf(std::string_view bytes) { return skipLeadIn(bytes).starts_with("{\\rtf"); }
 
-RichDocument readRtf(std::string_view bytes) {
-    return RtfParser(skipLeadIn(bytes)).run();
-}
+RichDocument readRtf(std::string_view bytes) { return RtfParser(skipLeadIn(bytes)).run(); }
 
 }  // namespace corvane

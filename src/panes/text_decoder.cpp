@@ -23,9 +23,7 @@ constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
-constexpr bool hasZeroByte(std::uint64_t word) {
-    return ((word - kOnes) & ~word & kHighBits) != 0;
-}
+constexpr bool hasZeroByte(std::uint64_t word) { return ((word - kOnes) & ~word & kHighBits) != 0; }
 
 // Eight plain ASCII bytes that need no attention: the loops below skip such words whole, which is
 // what keeps large files fast.

@@ -71,8 +71,6 @@ protected:
 };
 
 // The negation a toggle command writes back: a mixed selection becomes uniformly on.
-inline Tristate negate(Tristate value) {
-    return value == Tristate::True ? Tristate::False : Tristate::True;
-}
+inline Tristate negate(Tristate value) { return value == Tristate::True ? Tristate::False : Tristate::True; }
 
 }  // namespace corvane

@@ -68,9 +68,7 @@ LabelWidget::LabelWidget(QWidget* parent) : QLabel(parent) {
     applyBackColor();
 }
 
-std::string LabelWidget::caption() const {
-    return QLabel::text().toStdString();
-}
+std::string LabelWidget::caption() const { return QLabel::text().toStdString(); }
 
 void LabelWidget::setCaption(const std::string& caption) {
     const QString text = fromUtf8(caption);

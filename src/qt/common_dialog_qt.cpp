@@ -67,12 +67,8 @@ bool QtCommonDialog::showFileDialog(bool save) {
     return !props_.FileName.empty();
 }
 
-bool QtCommonDialog::ShowOpen() {
-    return showFileDialog(false);
-}
-bool QtCommonDialog::ShowSave() {
-    return showFileDialog(true);
-}
+bool QtCommonDialog::ShowOpen() { return showFileDialog(false); }
+bool QtCommonDialog::ShowSave() { return showFileDialog(true); }
 
 bool QtCommonDialog::ShowPrinter() {
     QPrintDialog dialog(printer_.printer(), parent_);

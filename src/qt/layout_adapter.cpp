@@ -26,12 +26,8 @@ double WidgetMember::get(std::string_view property) {
     missing(name_, property);
 }
 
-void WidgetMember::setInt(std::string_view property, std::int32_t) {
-    missing(name_, property);
-}
-void WidgetMember::setBool(std::string_view property, bool) {
-    missing(name_, property);
-}
+void WidgetMember::setInt(std::string_view property, std::int32_t) { missing(name_, property); }
+void WidgetMember::setBool(std::string_view property, bool) { missing(name_, property); }
 
 void WidgetMember::move(std::int32_t left, std::int32_t top, std::optional<std::int32_t> width,
                         std::optional<std::int32_t> height) {
@@ -43,35 +39,19 @@ void WidgetMember::move(std::int32_t left, std::int32_t top, std::optional<std::
     widget->setGeometry(geometry);
 }
 
-double PlaceLessMember::get(std::string_view property) {
-    missing(name_, property);
-}
-void PlaceLessMember::setInt(std::string_view property, std::int32_t) {
-    missing(name_, property);
-}
-void PlaceLessMember::setBool(std::string_view property, bool) {
-    missing(name_, property);
-}
+double PlaceLessMember::get(std::string_view property) { missing(name_, property); }
+void PlaceLessMember::setInt(std::string_view property, std::int32_t) { missing(name_, property); }
+void PlaceLessMember::setBool(std::string_view property, bool) { missing(name_, property); }
 void PlaceLessMember::move(std::int32_t, std::int32_t, std::optional<std::int32_t>,
                            std::optional<std::int32_t>) {
     missing(name_, "Move");
 }
 
-std::string FormLayoutWindow::name() {
-    return window_->objectName().toStdString();
-}
-double FormLayoutWindow::top() {
-    return window_->geometry().y() * twipsPerPixel(window_);
-}
-double FormLayoutWindow::left() {
-    return window_->geometry().x() * twipsPerPixel(window_);
-}
-double FormLayoutWindow::height() {
-    return window_->frameGeometry().height() * twipsPerPixel(window_);
-}
-double FormLayoutWindow::width() {
-    return window_->frameGeometry().width() * twipsPerPixel(window_);
-}
+std::string FormLayoutWindow::name() { return window_->objectName().toStdString(); }
+double FormLayoutWindow::top() { return window_->geometry().y() * twipsPerPixel(window_); }
+double FormLayoutWindow::left() { return window_->geometry().x() * twipsPerPixel(window_); }
+double FormLayoutWindow::height() { return window_->frameGeometry().height() * twipsPerPixel(window_); }
+double FormLayoutWindow::width() { return window_->frameGeometry().width() * twipsPerPixel(window_); }
 
 double FormLayoutWindow::scaleHeight() {
     return window_->isMinimized() ? 0.0 : client_->height() * twipsPerPixel(client_);

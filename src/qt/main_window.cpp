@@ -156,9 +156,7 @@ MainWindow::~MainWindow() {
     for (RichEditWidget* pane : panes_) pane->onChange = nullptr;
 }
 
-void MainWindow::run(const std::function<void()>& handler) {
-    runGuarded(report_, handler);
-}
+void MainWindow::run(const std::function<void()>& handler) { runGuarded(report_, handler); }
 
 void MainWindow::placeAtDesignGeometry(QWidget* widget, std::string_view name) {
     const def::Control& c = def::control(name);
@@ -327,12 +325,8 @@ QAction* MainWindow::toolAction(std::string_view key) const {
     return found == toolActions_.end() ? nullptr : found->second;
 }
 
-RichEditWidget* MainWindow::pane(int number) const {
-    return panes_[number - 1];
-}
-LabelWidget* MainWindow::label(int number) const {
-    return labels_[number - 1];
-}
+RichEditWidget* MainWindow::pane(int number) const { return panes_[number - 1]; }
+LabelWidget* MainWindow::label(int number) const { return labels_[number - 1]; }
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);

@@ -153,18 +153,10 @@ public:
     }
 };
 
-bool isBold(const QTextCharFormat& f) {
-    return f.fontWeight() >= QFont::Bold;
-}
-bool isItalic(const QTextCharFormat& f) {
-    return f.fontItalic();
-}
-bool isUnderline(const QTextCharFormat& f) {
-    return f.fontUnderline();
-}
-bool isStrike(const QTextCharFormat& f) {
-    return f.fontStrikeOut();
-}
+bool isBold(const QTextCharFormat& f) { return f.fontWeight() >= QFont::Bold; }
+bool isItalic(const QTextCharFormat& f) { return f.fontItalic(); }
+bool isUnderline(const QTextCharFormat& f) { return f.fontUnderline(); }
+bool isStrike(const QTextCharFormat& f) { return f.fontStrikeOut(); }
 
 }  // namespace
 
@@ -202,13 +194,9 @@ void RichEditWidget::formatOnly(F&& apply) {
     formatting_ = false;
 }
 
-void RichEditWidget::setText(const std::string& text) {
-    setPlainText(fromUtf8(text));
-}
+void RichEditWidget::setText(const std::string& text) { setPlainText(fromUtf8(text)); }
 
-void RichEditWidget::loadPlainText(const std::string& text) {
-    setPlainText(fromUtf8(text));
-}
+void RichEditWidget::loadPlainText(const std::string& text) { setPlainText(fromUtf8(text)); }
 
 void RichEditWidget::loadRichText(const RichDocument& document) {
     formatOnly([&] {
@@ -247,9 +235,7 @@ void RichEditWidget::loadRichText(const RichDocument& document) {
     raiseChange();
 }
 
-std::string RichEditWidget::plainText() const {
-    return toFileText(document()->toRawText());
-}
+std::string RichEditWidget::plainText() const { return toFileText(document()->toRawText()); }
 
 void RichEditWidget::writePlainText(const std::function<void(std::string_view)>& sink) const {
     // The document's own copy of its characters is the quickest way to them: reading them a
@@ -257,9 +243,7 @@ void RichEditWidget::writePlainText(const std::function<void(std::string_view)>&
     convertToFileText(document()->toRawText(), sink);
 }
 
-std::string RichEditWidget::selText() const {
-    return toFileText(textCursor().selectedText());
-}
+std::string RichEditWidget::selText() const { return toFileText(textCursor().selectedText()); }
 
 void RichEditWidget::setSelText(const std::string& text) {
     QTextCursor cursor = textCursor();
@@ -320,18 +304,10 @@ void RichEditWidget::setSelFontSize(float points) {
     });
 }
 
-Tristate RichEditWidget::selBold() const {
-    return selectionHas(&isBold);
-}
-Tristate RichEditWidget::selItalic() const {
-    return selectionHas(&isItalic);
-}
-Tristate RichEditWidget::selUnderline() const {
-    return selectionHas(&isUnderline);
-}
-Tristate RichEditWidget::selStrikeThru() const {
-    return selectionHas(&isStrike);
-}
+Tristate RichEditWidget::selBold() const { return selectionHas(&isBold); }
+Tristate RichEditWidget::selItalic() const { return selectionHas(&isItalic); }
+Tristate RichEditWidget::selUnderline() const { return selectionHas(&isUnderline); }
+Tristate RichEditWidget::selStrikeThru() const { return selectionHas(&isStrike); }
 
 void RichEditWidget::setSelBold(Tristate value) {
     formatOnly([&] {
@@ -424,16 +400,10 @@ void RichEditWidget::selPrint(Printer& printer) {
     }
 }
 
-int RichEditWidget::heightTwips() const {
-    return toTwips(height(), this);
-}
+int RichEditWidget::heightTwips() const { return toTwips(height(), this); }
 
-void RichEditWidget::setHeightTwips(int twips) {
-    resize(width(), toPixels(twips, this));
-}
+void RichEditWidget::setHeightTwips(int twips) { resize(width(), toPixels(twips, this)); }
 
-void RichEditWidget::setWordWrapOff() {
-    setLineWrapMode(QPlainTextEdit::NoWrap);
-}
+void RichEditWidget::setWordWrapOff() { setLineWrapMode(QPlainTextEdit::NoWrap); }
 
 }  // namespace corvane::qt

@@ -34,9 +34,7 @@ inline int runInChild(const std::function<int()>& body) {
     return status;
 }
 
-inline bool exitedWith(int status, int code) {
-    return WIFEXITED(status) && WEXITSTATUS(status) == code;
-}
+inline bool exitedWith(int status, int code) { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
 
 // Root passes every permission check, so a test that needs one refused runs as "nobody" instead.
 inline constexpr uid_t kNobody = 65534;

@@ -81,9 +81,7 @@ void FakeRichEdit::setSelAlignment(std::int16_t code) {
     formatted("align=" + std::to_string(code));
     align = code;
 }
-void FakeRichEdit::selPrint(Printer&) {
-    printed.push_back(selLen != 0 ? selText() : text);
-}
+void FakeRichEdit::selPrint(Printer&) { printed.push_back(selLen != 0 ? selText() : text); }
 
 void FakeMenuItem::setChecked(bool c) {
     mark = c;
@@ -141,9 +139,7 @@ bool FakeCommonDialog::valueDialog(const std::string& kind) {
     return reply.accept;
 }
 
-bool FakeCommonDialog::ShowPrinter() {
-    return next("printer").accept;
-}
+bool FakeCommonDialog::ShowPrinter() { return next("printer").accept; }
 
 FakeWindow::FakeWindow()
     : frm(FormControls{form, html, cssPane, jsPane, label1, label4, label5, text2, browser, dialog, toolbar,

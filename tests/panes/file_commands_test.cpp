@@ -16,12 +16,8 @@ using fakes::readFile;
 using fakes::TempDir;
 using fakes::writeFile;
 
-DialogReply choose(const std::string& path) {
-    return DialogReply{true, path, std::nullopt};
-}
-DialogReply cancel() {
-    return DialogReply{false, "", std::nullopt};
-}
+DialogReply choose(const std::string& path) { return DialogReply{true, path, std::nullopt}; }
+DialogReply cancel() { return DialogReply{false, "", std::nullopt}; }
 
 class FileCommands : public testing::Test {
 protected:

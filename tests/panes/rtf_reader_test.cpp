@@ -29,9 +29,7 @@ std::string textOf(const RichDocument& document) {
     return text;
 }
 
-std::string textOf(std::string_view rtf) {
-    return textOf(readRtf(rtf));
-}
+std::string textOf(std::string_view rtf) { return textOf(readRtf(rtf)); }
 
 // The run holding exactly the given text; the test fails when there is none.
 const TextRun& runWith(const RichDocument& document, std::string_view text) {
@@ -229,9 +227,7 @@ TEST(ReadRtf, SkippedDestinations) {
     EXPECT_TRUE(runWith(document, "link").format.underline);
 }
 
-TEST(ReadRtf, HiddenTextIsNotShown) {
-    EXPECT_EQ(textOf("{\\rtf1 a{\\v secret}b\\v hid\\v0 c}"), "abc");
-}
+TEST(ReadRtf, HiddenTextIsNotShown) { EXPECT_EQ(textOf("{\\rtf1 a{\\v secret}b\\v hid\\v0 c}"), "abc"); }
 
 TEST(ReadRtf, TableCellsBecomeTabsAndRowsParagraphs) {
     const char* rtf =

@@ -25,9 +25,7 @@ struct OpenCase {
 };
 
 // CTest names the cases by the file they open.
-void PrintTo(const OpenCase& c, std::ostream* out) {
-    *out << c.name;
-}
+void PrintTo(const OpenCase& c, std::ostream* out) { *out << c.name; }
 
 std::string utf16(const std::u16string& text, bool bigEndian, bool mark) {
     std::string out;
