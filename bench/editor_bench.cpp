@@ -701,10 +701,7 @@ public:
             const double write = medianMs(reps, [&] { writeOnce(false); });
             const double writeSync = medianMs(reps, [&] { writeOnce(true); });
             // Saving converts the text in pieces that go straight to the file.
-            std::size_t converted = 0;
-            const double extract = medianMs(reps, [&] {
-                pane_->writePlainText([&](std::string_view piece) { converted += piece.size(); });
-            });
+            const double extract = medianMs(reps, [&] { pane_->writePlainText([](std::string_view) {}); });
             const double atomic = medianMs(reps, [&] { corvane::writeFileAtomic(saved, bytes); });
             // The atomic writer's steps without its fdatasync: what saving would cost without it.
             const std::string temporary = folder + "/.saved-" + std::to_string(in.mb) + ".tmp";

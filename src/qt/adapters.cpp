@@ -26,10 +26,9 @@ namespace {
 
 bool openGlWorks() {
     static const bool works = [] {
-        if (!QGuiApplication::platformName().startsWith(QLatin1String("xcb")) &&
-            !QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        const QString platform = QGuiApplication::platformName();
+        if (!platform.startsWith(QLatin1String("xcb")) && !platform.startsWith(QLatin1String("wayland")))
             return false;
-        }
         QOpenGLContext probe;
         return probe.create();
     }();
