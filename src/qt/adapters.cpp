@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLWidget>
+#include <QQuickWindow>
 #include <QRegularExpression>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -24,8 +25,11 @@ namespace corvane::qt {
 
 namespace {
 
-bool openGlWorks() {
+// Whether the window is composed through OpenGL (see setUpComposition), which is so only where a
+// context can be made.
+bool composedThroughOpenGl() {
     static const bool works = [] {
+        if (QQuickWindow::graphicsApi() != QSGRendererInterface::OpenGL) return false;
         const QString platform = QGuiApplication::platformName();
         if (!platform.startsWith(QLatin1String("xcb")) && !platform.startsWith(QLatin1String("wayland")))
             return false;
@@ -136,11 +140,11 @@ BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent) {
     setPalette(pal);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    // The browser view composes its window through OpenGL. Were the window first made for plain
-    // painting, adding the view later would destroy it and make it again: the user would see it
-    // vanish and come back. A hidden OpenGL widget makes the window right the first time, where
-    // OpenGL works at all (not on the offscreen platform, for one).
-    if (openGlWorks()) {
+    // Where the window is composed through OpenGL, the browser view needs its window made for
+    // OpenGL. Were it first made for plain painting, adding the view at the first preview would
+    // destroy it and make it again: the user would see it vanish and come back. A hidden OpenGL
+    // widget makes the window right the first time.
+    if (composedThroughOpenGl()) {
         auto* surfaceHint = new QOpenGLWidget(this);
         surfaceHint->setObjectName(QStringLiteral("surfaceHint"));
         surfaceHint->setAttribute(Qt::WA_DontShowOnScreen);

@@ -51,9 +51,12 @@ class TextBoxWidget : public QLineEdit, public TextBox {
 public:
     explicit TextBoxWidget(QWidget* parent) : QLineEdit(parent) {}
     std::string text() const override { return QLineEdit::text().toStdString(); }
-    // The start of the text stays in view when it is wider than the box.
+    // The start of the text stays in view when it is wider than the box. The clock writes its
+    // text ten times a second; only a new text is worth repainting the box for.
     void setText(const std::string& text) override {
-        QLineEdit::setText(fromUtf8(text));
+        const QString value = fromUtf8(text);
+        if (value == QLineEdit::text()) return;
+        QLineEdit::setText(value);
         setCursorPosition(0);
     }
 };
@@ -89,8 +92,9 @@ private:
     QToolBar* toolBar_;
 };
 
-// The preview pane. The browser engine is started only after the window has first been painted,
-// so that the window never waits for it; a navigation before then starts it at once.
+// The preview pane. It is blank until the first navigation, and only then is the browser engine
+// started: its processes hold a few hundred megabytes that an editor never previewing anything
+// should not pay for, and the window never waits for them at start-up.
 class BrowserPane : public QWidget, public Browser {
     Q_OBJECT
 public:

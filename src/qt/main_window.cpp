@@ -109,9 +109,6 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     buildLayoutWindow();
     connect(client_, &ClientArea::resized, this, [this] { formResize(); });
     connect(timer1_, &QTimer::timeout, this, [this] { run([this] { frm_->Timer1_Timer(); }); });
-    // The browser engine starts once the window has been painted, so it never delays the window.
-    connect(client_, &ClientArea::firstPainted, this,
-            [this] { QTimer::singleShot(0, browser_, [this] { browser_->view(); }); });
 
     const int menuHeight = menuBar()->sizeHint().height();
     resize(toPixels(def::kClientWidth, this), toPixels(def::kClientHeight, this) + menuHeight);

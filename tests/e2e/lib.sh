@@ -15,3 +15,30 @@ wait_for_window() {
     done
     return 1
 }
+
+# Runs a command every 50 ms until it succeeds, for up to the given seconds.
+wait_until() {
+    local seconds="$1" tries
+    shift
+    for tries in $(seq $((seconds * 20))); do
+        if "$@" 2> /dev/null; then return 0; fi
+        sleep 0.05
+    done
+    return 1
+}
+
+# A window manager, as on a person's desktop: it gives the keyboard back to the window when a
+# dialog closes. Ends with the X display.
+start_window_manager() {
+    if command -v openbox > /dev/null; then
+        openbox > /dev/null 2>&1 &
+        wait_until 10 window_manager_running || true
+    fi
+}
+
+window_manager_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+
+# The colour of one pixel of a window, as ImageMagick names it in hex ("#00FF00").
+pixel() {
+    import -window "$1" -crop "1x1+$2+$3" -depth 8 txt:- 2> /dev/null | tail -n 1 | grep -o '#[0-9A-F]\{6\}'
+}
