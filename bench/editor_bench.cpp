@@ -376,15 +376,33 @@ int childPreview(const QStringList& args) {
     return 0;
 }
 
-// --child bare-window: the least a Qt program linking the same libraries does to show a window
-// of the editor's size: a main window holding one plain text editor.
-int childBareWindow() {
+// --child bare-window [file]: the least a Qt program linking the same libraries does to show a
+// window of the editor's size: a main window holding one plain text editor, in the panes' font
+// without wrapping, holding the file if one is named.
+int childBareWindow(const QStringList& args) {
     QMainWindow window;
     window.setWindowTitle(QStringLiteral("bare"));
-    window.setCentralWidget(new QPlainTextEdit);
+    auto* edit = new QPlainTextEdit;
+    edit->setFont(corvane::qt::paneFont());
+    edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    window.setCentralWidget(edit);
     window.resize(1024, 704);
     window.show();
+    if (!args.isEmpty()) {
+        const std::string text =
+            corvane::decodeText(corvane::readFileBytes(args[0].toStdString(), corvane::kMaxPaneFileBytes));
+        edit->setPlainText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    }
     return QApplication::exec();
+}
+
+// --child make-input <MB> <path>: writes the generated HTML-like input of that size, for the
+// measurements made from outside (bench/desktop_bench.py).
+int childMakeInput(const QStringList& args) {
+    if (args.size() < 2) return 2;
+    writeFile(args[1].toStdString(),
+              corvane::bench::generateHtml(static_cast<std::size_t>(args[0].toInt()) * kMiB));
+    return 0;
 }
 
 // --child type editor|bare <file> top|middle|end <keys> [pause ms]: opens a file and types in it,
@@ -463,7 +481,8 @@ int runChildMode(const QStringList& args) {
     const QStringList rest = args.mid(1);
     if (mode == "memory") return childMemory(rest);
     if (mode == "preview") return childPreview(rest);
-    if (mode == "bare-window") return childBareWindow();
+    if (mode == "bare-window") return childBareWindow(rest);
+    if (mode == "make-input") return childMakeInput(rest);
     if (mode == "type") return childType(rest);
     return 2;
 }

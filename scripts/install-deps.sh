@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-noto-cjk
-    xvfb xauth xdotool x11-utils openbox imagemagick poppler-utils
+    xvfb xauth xdotool x11-utils openbox wmctrl imagemagick poppler-utils
     at-spi2-core python3-pyatspi dbus dbus-x11
     clang-14 libclang-rt-14-dev
     desktop-file-utils appstream lintian

@@ -29,7 +29,11 @@ namespace {
 // context can be made.
 bool composedThroughOpenGl() {
     static const bool works = [] {
-        if (QQuickWindow::graphicsApi() != QSGRendererInterface::OpenGL) return false;
+        // Qt Quick's software painting shows in its backend's name; the graphics API it reports
+        // stays OpenGL.
+        if (QQuickWindow::sceneGraphBackend() == QLatin1String("software") ||
+            QQuickWindow::graphicsApi() != QSGRendererInterface::OpenGL)
+            return false;
         const QString platform = QGuiApplication::platformName();
         if (!platform.startsWith(QLatin1String("xcb")) && !platform.startsWith(QLatin1String("wayland")))
             return false;
