@@ -38,7 +38,7 @@ cleanup() {
     status=$?
     if [ "$installed_by_us" -eq 1 ]; then
         step "apt-get remove -y corvane"
-        apt-get remove -y corvane || status=1
+        apt-get -o DPkg::Lock::Timeout=600 remove -y corvane || status=1
     fi
     rm -rf "$scratch"
     exit "$status"
@@ -81,10 +81,10 @@ fi
 # apt-get needs a path with a slash to take a local file; the absolute path has one. Recommended
 # packages stay out so that the check changes the machine no more than it must.
 installed_by_us=1
-if ! apt-get install -y --no-install-recommends "$deb"; then
+if ! apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "$deb"; then
     echo "check_deb.sh: install failed; updating the package lists and trying once more" >&2
-    apt-get update
-    apt-get install -y --no-install-recommends "$deb"
+    apt-get -o DPkg::Lock::Timeout=600 update
+    apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "$deb"
 fi
 test -x /usr/bin/corvane
 
