@@ -25,7 +25,7 @@ namespace corvane::qt {
 
 namespace {
 
-QString fromUtf8(const std::string& text) {
+QString fromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
@@ -114,9 +114,10 @@ Qt::Alignment toQtAlignment(Alignment alignment) {
     }
 }
 
-QTextCharFormat toQtFormat(const CharFormat& format) {
+QTextCharFormat toQtFormat(const CharFormat& format, const RichDocument& document) {
     QTextCharFormat qtFormat;
-    if (!format.fontName.empty()) qtFormat.setFontFamilies({fromUtf8(format.fontName)});
+    if (const std::string_view name = document.fontName(format); !name.empty())
+        qtFormat.setFontFamilies({fromUtf8(name)});
     if (format.fontSize > 0) qtFormat.setFontPointSize(format.fontSize);
     qtFormat.setFontWeight(format.bold ? QFont::Bold : QFont::Normal);
     qtFormat.setFontItalic(format.italic);
@@ -206,15 +207,11 @@ void RichEditWidget::loadRichText(const RichDocument& document) {
         doc->clear();
         QTextCursor cursor(doc);
         cursor.beginEditBlock();
-        // A file uses few distinct formats over many runs: each is made for Qt once.
-        std::vector<std::pair<const CharFormat*, QTextCharFormat>> formats;
-        const auto qtFormatOf = [&formats](const CharFormat& format) -> const QTextCharFormat& {
-            for (const auto& [known, qtFormat] : formats) {
-                if (*known == format) return qtFormat;
-            }
-            formats.emplace_back(&format, toQtFormat(format));
-            return formats.back().second;
-        };
+        // Each distinct format is made for Qt once; runs refer to the document's formats by index,
+        // so the load stays linear in the number of runs however many formats there are.
+        std::vector<QTextCharFormat> formats;
+        formats.reserve(document.formats.size());
+        for (const CharFormat& format : document.formats) formats.push_back(toQtFormat(format, document));
         bool first = true;
         for (const Paragraph& paragraph : document.paragraphs) {
             QTextBlockFormat blockFormat;
@@ -225,8 +222,11 @@ void RichEditWidget::loadRichText(const RichDocument& document) {
             } else {
                 cursor.insertBlock(blockFormat);
             }
-            for (const TextRun& run : paragraph.runs)
-                cursor.insertText(fromUtf8(run.text), qtFormatOf(run.format));
+            std::string_view text = paragraph.text;
+            for (const TextRun& run : paragraph.runs) {
+                cursor.insertText(fromUtf8(text.substr(0, run.length)), formats.at(run.format));
+                text.remove_prefix(run.length);
+            }
         }
         cursor.endEditBlock();
         doc->setUndoRedoEnabled(true);

@@ -7,17 +7,14 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace corvane {
 namespace {
 
 using namespace std::string_literals;
 
-std::string paragraphText(const Paragraph& paragraph) {
-    std::string text;
-    for (const TextRun& run : paragraph.runs) text += run.text;
-    return text;
-}
+std::string paragraphText(const Paragraph& paragraph) { return paragraph.text; }
 
 // The document's text with paragraphs joined by "\n".
 std::string textOf(const RichDocument& document) {
@@ -31,10 +28,29 @@ std::string textOf(const RichDocument& document) {
 
 std::string textOf(std::string_view rtf) { return textOf(readRtf(rtf)); }
 
+// A run as the pane shows it: its text, its format and its font's name.
+struct ShownRun {
+    std::string text;
+    CharFormat format;
+    std::string font;
+};
+
+std::vector<ShownRun> runsOf(const RichDocument& document, const Paragraph& paragraph) {
+    std::vector<ShownRun> runs;
+    std::size_t at = 0;
+    for (const TextRun& run : paragraph.runs) {
+        const CharFormat& format = document.formats.at(run.format);
+        runs.push_back(
+            {paragraph.text.substr(at, run.length), format, std::string(document.fontName(format))});
+        at += run.length;
+    }
+    return runs;
+}
+
 // The run holding exactly the given text; the test fails when there is none.
-const TextRun& runWith(const RichDocument& document, std::string_view text) {
+ShownRun runWith(const RichDocument& document, std::string_view text) {
     for (const Paragraph& paragraph : document.paragraphs) {
-        for (const TextRun& run : paragraph.runs) {
+        for (const ShownRun& run : runsOf(document, paragraph)) {
             if (run.text == text) return run;
         }
     }
@@ -60,16 +76,16 @@ TEST(ReadRtf, CharacterFormattingFollowsGroupsAndToggles) {
         "{\\rtf1\\ansi plain {\\b bold {\\i bold-italic}} {\\ul under\\ulnone  not} "
         "\\strike struck\\strike0  {\\ul\\b\\i\\plain reset}}");
     EXPECT_EQ(textOf(document), "plain bold bold-italic under not struck reset");
-    const TextRun& bold = runWith(document, "bold ");
+    const ShownRun bold = runWith(document, "bold ");
     EXPECT_TRUE(bold.format.bold);
     EXPECT_FALSE(bold.format.italic);
-    const TextRun& both = runWith(document, "bold-italic");
+    const ShownRun both = runWith(document, "bold-italic");
     EXPECT_TRUE(both.format.bold && both.format.italic);
-    const TextRun& under = runWith(document, "under");
+    const ShownRun under = runWith(document, "under");
     EXPECT_TRUE(under.format.underline);
-    const TextRun& struck = runWith(document, "struck");
+    const ShownRun struck = runWith(document, "struck");
     EXPECT_TRUE(struck.format.strike);
-    const TextRun& reset = runWith(document, " reset");  // merged with the plain space before it
+    const ShownRun reset = runWith(document, " reset");  // merged with the plain space before it
     EXPECT_EQ(reset.format, CharFormat{});
     const RichDocument toggled = readRtf("{\\rtf1 \\b\\i\\ul on\\b0\\i0\\ul0 off}");
     EXPECT_TRUE(runWith(toggled, "on").format.bold);
@@ -79,7 +95,7 @@ TEST(ReadRtf, CharacterFormattingFollowsGroupsAndToggles) {
 TEST(ReadRtf, SameFormatTextMergesIntoOneRun) {
     const RichDocument document = readRtf("{\\rtf1 {\\b one}{\\b  two}\\b  three\\b0 \\b0 {}four}");
     ASSERT_EQ(document.paragraphs.size(), 1u);
-    const auto& runs = document.paragraphs[0].runs;
+    const auto runs = runsOf(document, document.paragraphs[0]);
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(runs[0].text, "one two three");
     EXPECT_EQ(runs[1].text, "four");
@@ -91,14 +107,14 @@ TEST(ReadRtf, FontTableSizeAndDefaultFont) {
         "\\f2\\fmodern Courier New;}"
         "default {\\f0\\fs23 arial small}{\\f2\\fs48 courier big}\\fs unset{\\f9 unknown}}");
     EXPECT_EQ(textOf(document), "default arial smallcourier bigunsetunknown");
-    EXPECT_EQ(runWith(document, "default ").format.fontName, "Times New Roman");
+    EXPECT_EQ(runWith(document, "default ").font, "Times New Roman");
     EXPECT_EQ(runWith(document, "default ").format.fontSize, 0);
-    EXPECT_EQ(runWith(document, "arial small").format.fontName, "Arial");
+    EXPECT_EQ(runWith(document, "arial small").font, "Arial");
     EXPECT_EQ(runWith(document, "arial small").format.fontSize, 11.5f);
-    EXPECT_EQ(runWith(document, "courier big").format.fontName, "Courier New");
+    EXPECT_EQ(runWith(document, "courier big").font, "Courier New");
     EXPECT_EQ(runWith(document, "courier big").format.fontSize, 24);
-    EXPECT_EQ(runWith(document, "unset").format.fontSize, 12);    // \fs alone: the RTF default
-    EXPECT_EQ(runWith(document, "unknown").format.fontName, "");  // a font not in the table
+    EXPECT_EQ(runWith(document, "unset").format.fontSize, 12);  // \fs alone: the RTF default
+    EXPECT_EQ(runWith(document, "unknown").font, "");           // a font not in the table
 }
 
 TEST(ReadRtf, ColourTableGivesBgrValues) {
@@ -174,7 +190,7 @@ TEST(ReadRtf, FontCharsetChoosesTheCodePageOfItsText) {
         "\\f0 caf\\'e9 {\\f1 \\'c4\\'e3\\'ba\\'c3}}";
     const RichDocument document = readRtf(rtf);
     EXPECT_EQ(textOf(document), "café 你好");
-    EXPECT_EQ(runWith(document, "你好").format.fontName, "宋体");
+    EXPECT_EQ(runWith(document, "你好").font, "宋体");
     // the font's character set wins over the document's code page
     EXPECT_EQ(textOf("{\\rtf1\\ansicpg936{\\fonttbl{\\f0\\fcharset0 Arial;}}\\f0 \\'e9}"), "é");
 }
@@ -190,7 +206,7 @@ TEST(ReadRtf, WordPadChineseDocument) {
     const RichDocument document = readRtf(rtf);
     ASSERT_EQ(document.paragraphs.size(), 1u);
     EXPECT_EQ(document.paragraphs[0].alignment, Alignment::Center);
-    EXPECT_EQ(runWith(document, "你好").format.fontName, "宋体");
+    EXPECT_EQ(runWith(document, "你好").font, "宋体");
     EXPECT_EQ(runWith(document, "你好").format.fontSize, 11);
     EXPECT_TRUE(runWith(document, "世界").format.bold);
 }
@@ -312,10 +328,8 @@ TEST(ReadRtf, RandomGarbageNeverBreaksTheReader) {
         for (std::size_t i = 0; i < length; ++i) rtf += alphabet[random() % alphabet.size()];
         const RichDocument document = readRtf(rtf);
         for (const Paragraph& paragraph : document.paragraphs) {
-            for (const TextRun& run : paragraph.runs) {
-                ASSERT_FALSE(run.text.empty()) << rtf;
-                ASSERT_EQ(run.text.find('\n'), std::string::npos) << rtf;
-            }
+            ASSERT_EQ(paragraph.text.find('\n'), std::string::npos) << rtf;
+            for (const ShownRun& run : runsOf(document, paragraph)) ASSERT_FALSE(run.text.empty()) << rtf;
         }
     }
 }
@@ -362,10 +376,10 @@ TEST(ReadRtf, LibreOfficeDocument) {
     EXPECT_TRUE(runWith(document, "struck").format.strike);
     EXPECT_EQ(runWith(document, "Red text").format.color, 0x0000FF);
     EXPECT_EQ(runWith(document, " then ").format.color, kDefaultColor);
-    EXPECT_EQ(runWith(document, "Courier sixteen").format.fontName, "Courier New");
+    EXPECT_EQ(runWith(document, "Courier sixteen").font, "Courier New");
     EXPECT_EQ(runWith(document, "Courier sixteen").format.fontSize, 16);
     // text without a font of its own is in the document's default font
-    EXPECT_EQ(runWith(document, "Plain opening line.").format.fontName, "DejaVu Serif");
+    EXPECT_EQ(runWith(document, "Plain opening line.").font, "DejaVu Serif");
 }
 
 }  // namespace

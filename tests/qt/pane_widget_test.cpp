@@ -117,15 +117,13 @@ TEST_F(PaneLayout, BoldAndLargerTextIsDrawnWiderAndTaller) {
 
 TEST_F(PaneLayout, RichTextKeepsItsAlignmentAndFormatsOnScreen) {
     RichDocument document;
-    Paragraph centred;
-    centred.alignment = Alignment::Center;
-    centred.runs.push_back({"居中 centred", {}});
-    Paragraph right;
-    right.alignment = Alignment::Right;
     CharFormat bold;
     bold.bold = true;
-    right.runs.push_back({"bold right", bold});
-    document.paragraphs = {centred, right};
+    document.formats = {CharFormat{}, bold};
+    const std::string centredText = "居中 centred";
+    document.paragraphs = {
+        {centredText, {{static_cast<std::uint32_t>(centredText.size()), 0}}, Alignment::Center},
+        {"bold right", {{10, 1}}, Alignment::Right}};
     pane->loadRichText(document);
     const int width = pane->viewport()->width();
     const auto [centreStart, centreEnd] = inkOf(0);
