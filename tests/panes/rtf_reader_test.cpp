@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -346,6 +347,88 @@ TEST(ReadRtf, LargeDocumentKeepsEveryParagraph) {
     EXPECT_EQ(document.paragraphs.size(), paragraphs);
 }
 
+// The forms word processors write that a reader of the RTF 1.9.1 specification must follow, each
+// as LibreOffice 7.4 reads it where it agrees.
+struct TextCase {
+    const char* rtf;
+    const char* text;
+};
+
+TEST(ReadRtf, WordProcessorFormsGiveTheirText) {
+    const TextCase cases[] = {
+        // LibreOffice writes the halves of a pair with a \uc change between them.
+        {R"({\rtf1\ansi \uc0 \u55357\uc1 \u56832\'3f})", "😀"},
+        {R"({\rtf1\ansi \uc0 \u55360\uc1 \u56320\'3f x})", "𠀀 x"},
+        // A bullet in a symbol font is a glyph number of that font, not a byte of the code page.
+        {R"({\rtf1\ansi\ansicpg936{\fonttbl{\f0\fcharset134 SimSun;}{\f1\fcharset2 Symbol;}}\f0 {\f1 \'b7}\tab\'d6\'d0})",
+         "•\t中"},
+        {R"({\rtf1\ansi{\fonttbl{\f0 Arial;}{\f1\fcharset2 Symbol;}}\f0 {\f1 \'b7}\tab x})", "•\tx"},
+        {R"({\rtf1\ansi{\fonttbl{\f1\fcharset2 Symbol;}}{\f1 abp \u-3913 ?\u183 ?\u61623\'b7}})", "αβπ •••"},
+        {R"({\rtf1\ansi{\fonttbl{\f1\fcharset2 Wingdings;}}{\f1 \'fc\'a7J\u252\'fc}})", "✓▪☺✓"},
+        // a symbol font no table knows keeps its glyph numbers where such a font has them
+        {R"({\rtf1\ansi{\fonttbl{\f1\fcharset2 Marlett;}}{\f1 \'61}})", "\uF061"},
+        // without \fcharset2 a font named Symbol is read through the code page, as LibreOffice does
+        {R"({\rtf1\ansi{\fonttbl{\f1 Symbol;}}{\f1 \'b7a}})", "·a"},
+        // \upr: the Unicode half, not the ANSI one (LibreOffice 7.4 shows both)
+        {R"({\rtf1\ansi a{\upr{\'3f\'3f}{\*\ud{\u20320\'3f\u22909\'3f}}}b})", "a你好b"},
+        // a footnote's text is skipped; its number stays in the text
+        {R"({\rtf1\ansi a{\super\chftn}{\*\footnote\pard {\super\chftn} note}b{\super\chftn}})", "a1b2"},
+    };
+    for (const TextCase& c : cases) EXPECT_EQ(textOf(c.rtf), c.text) << c.rtf;
+}
+
+TEST(ReadRtf, UnicodePairInTheFontTableNamesTheFont) {
+    const RichDocument document = readRtf(
+        R"({\rtf1\ansi{\fonttbl{\f0 Arial;}{\upr{\f1 \'cb\'ce\'cc\'e5;}{\*\ud{\f1 \u23435\'3f\u20307\'3f;}}}}\f1 x})");
+    EXPECT_EQ(runWith(document, "x").font, "宋体");
+}
+
+// \b, \f, \fs apply to text of every kind; \ab, \af, \afs given after \loch, \hich or \dbch (or
+// \rtlch) apply to the text of that kind, which is the text after that word.
+struct FormatCase {
+    const char* rtf;
+    bool bold;
+    float size;
+    const char* font;
+};
+
+TEST(ReadRtf, AssociatedPropertiesApplyToTheirRunType) {
+    const char* const head = R"({\rtf1\ansi{\fonttbl{\f0 Arial;}{\f1 SimSun;}{\f2 Courier New;}}\f0 )";
+    const FormatCase cases[] = {
+        {R"({\dbch\ab x})", true, 0, "Arial"},
+        {R"({\loch\b x})", true, 0, "Arial"},
+        {R"({\b\dbch x})", true, 0, "Arial"},
+        {R"({\loch\ab x})", true, 0, "Arial"},
+        {R"({\ab x})", true, 0, "Arial"},  // no run type: the ordinary property
+        {R"({\dbch\afs40\af1 x})", false, 20, "SimSun"},
+        {R"({\fs20\dbch\afs40\loch x})", false, 10, "Arial"},
+        {R"({\b\dbch\ab0 x})", false, 0, "Arial"},
+        // as Word writes a run: each kind of text gets its own font, this text is double-byte
+        {R"({\loch\af0\hich\af2\dbch\af1 x})", false, 0, "SimSun"},
+        {R"({\hich\af2\dbch\af1\loch\f0 x})", false, 0, "Arial"},
+        // properties after \rtlch are those of right-to-left text; this text is left-to-right
+        {R"({\rtlch\ab\af2\afs40 \ltrch\f0 x})", false, 0, "Arial"},
+        {R"({\ltrch\b0\rtlch\ab\af2 x})", true, 0, "Courier New"},
+        // \plain resets them
+        {R"({\dbch\ab\af1\plain x})", false, 0, ""},
+        // The specification gives properties after \dbch to double-byte text only; LibreOffice
+        // 7.4 also makes this low-ANSI text bold.
+        {R"({\dbch\ab\loch x})", false, 0, "Arial"},
+    };
+    for (const FormatCase& c : cases) {
+        const ShownRun run = runWith(readRtf(std::string(head) + c.rtf + "}"), "x");
+        EXPECT_EQ(run.format.bold, c.bold) << c.rtf;
+        EXPECT_EQ(run.format.fontSize, c.size) << c.rtf;
+        EXPECT_EQ(run.font, c.font) << c.rtf;
+    }
+    // the example of a LibreOffice heading: bold and size for the Chinese, none for the rest
+    const RichDocument document =
+        readRtf(R"({\rtf1\ansi{\fonttbl{\f0 Arial;}}\f0 {\dbch\ab \u31895\'3f\u20307\'3f} {\loch\b bold}})");
+    EXPECT_TRUE(runWith(document, "粗体").format.bold);
+    EXPECT_FALSE(runWith(document, " ").format.bold);
+    EXPECT_TRUE(runWith(document, "bold").format.bold);
+}
+
 std::string readFixture(const std::string& name) {
     std::ifstream file(std::string(CORVANE_TEST_DATA) + "/" + name, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -381,6 +464,97 @@ TEST(ReadRtf, LibreOfficeDocument) {
     // text without a font of its own is in the document's default font
     EXPECT_EQ(runWith(document, "Plain opening line.").font, "DejaVu Serif");
 }
+
+// LibreOffice's text export writes glyphs of symbol fonts as the fonts' own codes; these are the
+// characters the Symbol and Wingdings charts show for them.
+std::string asShown(std::string text) {
+    const std::pair<std::string_view, std::string_view> glyphs[] = {
+        {"\uF061", "α"}, {"\uF062", "β"}, {"\uF070", "π"}, {"\uF0B7", "•"}, {"üØ", "✓⮚"}};
+    for (const auto& [code, shown] : glyphs) {
+        for (std::size_t at = text.find(code); at != std::string::npos;
+             at = text.find(code, at + shown.size()))
+            text.replace(at, code.size(), shown);
+    }
+    return text;
+}
+
+// Each stretch of white space as one space. LibreOffice's text export writes a list item's label
+// as four spaces, the bullet and a space where the file's list text is " •" and a tab, and each
+// table cell on a line of its own where the pane shows a row as one line of cells and tabs.
+std::string collapsedSpace(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const bool space = c == ' ' || c == '\t' || c == '\n';
+        if (!space) {
+            out += c;
+        } else if (!out.empty() && out.back() != ' ') {
+            out += ' ';
+        }
+    }
+    if (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+// Documents written by scripts/make_rtf_fixture.sh: LibreOffice made each RTF from a document of
+// ours, and NAME.txt and NAME.formats.tsv are what LibreOffice itself reads from that RTF.
+class LibreOfficeDocument : public testing::TestWithParam<std::string> {};
+
+TEST_P(LibreOfficeDocument, TextIsWhatLibreOfficeReads) {
+    const RichDocument document = readRtf(readFixture(GetParam() + ".rtf"));
+    const std::string libreOffice = readFixture(GetParam() + ".txt");
+    ASSERT_FALSE(libreOffice.empty());
+    EXPECT_EQ(collapsedSpace(textOf(document)), collapsedSpace(asShown(libreOffice)));
+}
+
+TEST_P(LibreOfficeDocument, FormattingIsWhatLibreOfficeReads) {
+    const RichDocument document = readRtf(readFixture(GetParam() + ".rtf"));
+    std::istringstream table(readFixture(GetParam() + ".formats.tsv"));
+    std::string line;
+    int checked = 0;
+    while (std::getline(table, line)) {
+        std::vector<std::string> cells;
+        std::istringstream fields(line);
+        for (std::string cell; std::getline(fields, cell, '\t');) cells.push_back(cell);
+        cells.resize(6);
+        const std::string text = asShown(cells[0]);
+        if (collapsedSpace(text).empty()) continue;
+        // the pane's runs over the first place the text stands
+        bool found = false;
+        for (const Paragraph& paragraph : document.paragraphs) {
+            const std::size_t start = paragraph.text.find(text);
+            if (start == std::string::npos) continue;
+            found = true;
+            std::size_t at = 0;
+            for (const ShownRun& run : runsOf(document, paragraph)) {
+                const std::size_t end = at + run.text.size();
+                if (end > start && at < start + text.size()) {
+                    EXPECT_EQ(run.format.bold, cells[1] == "1") << text;
+                    EXPECT_EQ(run.format.italic, cells[2] == "1") << text;
+                    EXPECT_EQ(run.format.underline, cells[3] == "1") << text;
+                    if (!cells[4].empty()) {
+                        EXPECT_EQ(run.format.fontSize, std::stof(cells[4])) << text;
+                    }
+                    const std::int32_t colour =
+                        cells[5].empty()
+                            ? kDefaultColor
+                            : static_cast<std::int32_t>(std::stoul(cells[5].substr(1), nullptr, 16));
+                    const std::int32_t bgr =
+                        colour == kDefaultColor
+                            ? kDefaultColor
+                            : ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
+                    EXPECT_EQ(run.format.color, bgr) << text;
+                    ++checked;
+                }
+                at = end;
+            }
+            break;
+        }
+        EXPECT_TRUE(found) << "LibreOffice reads \"" << text << "\", the pane does not";
+    }
+    EXPECT_GT(checked, 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadRtf, LibreOfficeDocument, testing::Values("libreoffice_zh", "libreoffice_en"));
 
 }  // namespace
 }  // namespace corvane
