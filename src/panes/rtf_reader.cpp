@@ -10,23 +10,29 @@
 
 #include "panes/rtf_code_pages.h"
 #include "panes/rtf_document_builder.h"
+#include "panes/rtf_group_state.h"
 #include "panes/rtf_keywords.h"
 #include "panes/rtf_unicode.h"
 #include "panes/text_decoder.h"
 
-// The parser: groups and what they save, destinations, and the control words of the text.
-// The keyword table, code pages and the output each have a file of their own.
+// The parser: groups, destinations, and the control words of the text. What a group saves, the
+// keyword table, code pages and the output each have a file of their own.
 namespace corvane {
 
 namespace {
 
+using rtf::Associated;
+using rtf::CharState;
+using rtf::CharType;
+using rtf::Destination;
+using rtf::GroupState;
+using rtf::kNoFont;
 using rtf::Kw;
 using Byte = unsigned char;
 
 // Deeper groups are read flat: their formatting leaks out, but a file of a million '{' cannot
 // make the state stack grow without bound.
 constexpr std::size_t kMaxDepth = 1000;
-constexpr int kNoFont = std::numeric_limits<int>::min();
 constexpr int kAnsiCodePage = 1252;
 constexpr int kMaxHalfPoints = 3276;  // 1638 points, the largest size a pane shows
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
@@ -57,78 +63,6 @@ std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     return s;
 }
-
-enum class Destination : std::uint8_t { Text, FontTable, ColorTable, Skip };
-
-// Which characters the associated properties (\af, \afs, \ab, \ai) describe. In the RTF 1.9.1
-// specification's syntax of runs, "\hich <aprops>* \dbch <aprops>* \loch <ptext>", properties
-// after \hich or \dbch are those of high-ANSI or double-byte characters, and the text after the
-// last run-type word is of that type: so text after \dbch takes the associated properties given
-// after \dbch over the ordinary ones, and \b, \f, \fs apply to text of every type. \rtlch and
-// \ltrch work the same way for right-to-left text. Given with no run type at all they act as
-// the ordinary properties, as LibreOffice reads them.
-enum class CharType : std::uint8_t { Low, High, Double, RightToLeft, Unmarked };
-
-// One associated property set; a value not given lets the ordinary property through.
-struct Associated {
-    static constexpr std::int32_t kNotGiven = std::numeric_limits<std::int32_t>::min();
-    std::int32_t font = kNotGiven;
-    std::int16_t halfPoints = -1;
-    std::int8_t bold = -1;
-    std::int8_t italic = -1;
-
-    bool operator==(const Associated&) const = default;
-};
-
-// Everything that decides the format of text, saved and restored with the group.
-struct CharState {
-    int font = kNoFont;  // kNoFont: the document's default font
-    int halfPoints = 0;  // 0: no size given
-    int color = 0;
-    bool bold = false;
-    bool italic = false;
-    bool underline = false;
-    bool strike = false;
-    CharType type = CharType::Unmarked;
-    bool rightToLeft = false;
-    std::array<Associated, 4> associated{};
-
-    bool operator==(const CharState&) const = default;
-
-    // The associated set that applies to text now, and to associated properties given now.
-    Associated* active() {
-        if (rightToLeft) return &associated[static_cast<std::size_t>(CharType::RightToLeft)];
-        return type == CharType::Unmarked ? nullptr : &associated[static_cast<std::size_t>(type)];
-    }
-
-    int textFont() {
-        const Associated* a = active();
-        return a != nullptr && a->font != Associated::kNotGiven ? a->font : font;
-    }
-    int textHalfPoints() {
-        const Associated* a = active();
-        return a != nullptr && a->halfPoints >= 0 ? a->halfPoints : halfPoints;
-    }
-    bool textBold() {
-        const Associated* a = active();
-        return a != nullptr && a->bold >= 0 ? a->bold != 0 : bold;
-    }
-    bool textItalic() {
-        const Associated* a = active();
-        return a != nullptr && a->italic >= 0 ? a->italic != 0 : italic;
-    }
-};
-
-// What a group saves and restores.
-struct GroupState {
-    CharState chars;
-    int unicodeSkip = 1;
-    bool hidden = false;
-    Alignment alignment = Alignment::Left;
-    Destination destination = Destination::Text;
-    // Inside \upr: where the text of its \ud group goes. Skip: not inside one.
-    Destination unicodePairDestination = Destination::Skip;
-};
 
 // Longer names are cut: no font has one, and the table keeps each name whole.
 constexpr std::size_t kMaxFontNameBytes = 128;
