@@ -42,8 +42,10 @@
 
 #include "app/window_definition.h"
 #include "bench_inputs.h"
+#include "fakes/hostile_rtf.h"
 #include "panes/file_io.h"
 #include "panes/pane_file.h"
+#include "panes/rtf_reader.h"
 #include "panes/text_decoder.h"
 #include "qt/app_setup.h"
 #include "qt/main_window.h"
@@ -492,7 +494,7 @@ int runChildMode(const QStringList& args) {
 
 struct Options {
     std::vector<int> sizesMb{1, 10, 50};
-    QStringList parts{"open", "typing", "save", "preview", "startup", "memory"};
+    QStringList parts{"open", "typing", "save", "preview", "startup", "memory", "hostile"};
     QString corvane;
     QString work;
     int startupRuns = 5;
@@ -964,6 +966,74 @@ void measureMemory(const Options& options, const std::vector<Inputs>& inputs, Ta
     }
 }
 
+// Rich-text files that once took minutes or gigabytes (tests/fakes/hostile_rtf.h): a long font
+// name switched to and fro, and some 15,000 distinct formats a megabyte. Read and opened at 1 and
+// 2 MB, so that the ratio of the two says whether the cost grows in proportion (2x); beside the
+// generated ordinary RTF of the same size; and the peak memory of opening each 1 MB file.
+void measureHostile(const Options& options, Table& table) {
+    struct File {
+        const char* name;
+        std::string (*make)(std::size_t);
+    };
+    const File files[] = {{"long font name", &corvane::fakes::longFontNameRtf},
+                          {"many formats", &corvane::fakes::manyFormatsRtf}};
+    const std::string ordinary = corvane::bench::generateRtf(kMiB);
+    const std::string ordinaryPath = options.work.toStdString() + "/ordinary-1.rtf";
+    writeFile(ordinaryPath, ordinary);
+    const double ordinaryRead = medianMs(5, [&] { (void)corvane::readRtf(ordinary); });
+
+    BenchWindow w;
+    w.window.show();
+    (void)QTest::qWaitForWindowExposed(&w.window);
+    corvane::qt::RichEditWidget* pane = w.window.pane(1);
+    const auto open = [&](const std::string& path) {
+        std::vector<double> idle;
+        for (int i = 0; i < 3; ++i) {
+            pane->setPlainText(QString());
+            waitUntilIdle();
+            const Clock::time_point t0 = Clock::now();
+            w.window.run([&] { corvane::LoadFile(*pane, path); });
+            processEvents();
+            pane->viewport()->repaint();
+            idle.push_back(msBetween(t0, std::max(Clock::now(), waitUntilIdle())));
+        }
+        return median(idle);
+    };
+    const double ordinaryOpen = open(ordinaryPath);
+
+    const QProcessEnvironment env = childEnvironment("offscreen", options.work + "/cache");
+    const ChildResult empty = runChild({"memory"}, env);
+    for (const File& file : files) {
+        double read[2] = {};
+        double opened[2] = {};
+        std::string path1;
+        for (int mb = 1; mb <= 2; ++mb) {
+            const std::string rtf = file.make(static_cast<std::size_t>(mb) * kMiB);
+            const std::string path = options.work.toStdString() + "/hostile-" + std::to_string(mb) + ".rtf";
+            writeFile(path, rtf);
+            if (mb == 1) path1 = options.work.toStdString() + "/hostile-" + file.name[0] + "-1.rtf";
+            if (mb == 1) writeFile(path1, rtf);
+            read[mb - 1] = medianMs(5, [&] { (void)corvane::readRtf(rtf); });
+            opened[mb - 1] = open(path);
+        }
+        const std::string name = std::string("hostile RTF, ") + file.name;
+        table.ratioRow(name + ": readRtf", "1 MB", read[0], "readRtf of an ordinary RTF, 1 MB", ordinaryRead);
+        table.ratioRow(name + ": readRtf", "2 MB", read[1], "the same at 1 MB (2x: linear)", read[0]);
+        table.ratioRow(name + ": open, until idle", "1 MB", opened[0], "open of an ordinary RTF, 1 MB",
+                       ordinaryOpen);
+        table.ratioRow(name + ": open, until idle", "2 MB", opened[1], "the same at 1 MB (2x: linear)",
+                       opened[0]);
+        const ChildResult loaded = runChild({"memory", QString::fromStdString(path1)}, env, 600000);
+        if (!empty.ok || !loaded.ok) {
+            table.add({name + ": memory", "1 MB", "failed", empty.error + loaded.error, "", "", ""});
+            continue;
+        }
+        const double aboveKib = loaded.fields.at("hwm_kib") - empty.fields.at("hwm_kib");
+        table.add({name + ": peak resident above empty editor", "1 MB", mib(aboveKib), "the file's size",
+                   "1 MiB", format("%.1fx", aboveKib / 1024), "< 20x"});
+    }
+}
+
 Options parseOptions(const QStringList& args) {
     Options options;
     for (int i = 1; i < args.size(); ++i) {
@@ -1038,6 +1108,10 @@ int runTable(const QStringList& args) {
     if (options.parts.contains("memory")) {
         std::fprintf(stderr, "memory\n");
         measureMemory(options, inputs, table);
+    }
+    if (options.parts.contains("hostile")) {
+        std::fprintf(stderr, "hostile rich text\n");
+        measureHostile(options, table);
     }
     if (options.parts.contains("open") || options.parts.contains("typing") ||
         options.parts.contains("save")) {

@@ -11,7 +11,7 @@ flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
        -Wall -Wextra -Wpedantic -I"$root/src" -I"$root/fuzz")
 cxx="${CXX:-clang++-14}"
 
-"$cxx" "${flags[@]}" "$root/fuzz/rtf_reader_fuzz.cpp" "$root/src/panes/rtf_reader.cpp" \
+"$cxx" "${flags[@]}" "$root/fuzz/rtf_reader_fuzz.cpp" "$root"/src/panes/rtf_*.cpp \
     "$root/src/panes/text_decoder.cpp" -o "$out/rtf_reader_fuzz"
 "$cxx" "${flags[@]}" "$root/fuzz/text_decoder_fuzz.cpp" "$root/src/panes/text_decoder.cpp" \
     -o "$out/text_decoder_fuzz"

@@ -8,247 +8,34 @@
 #include <unordered_map>
 #include <vector>
 
+#include "panes/rtf_code_pages.h"
+#include "panes/rtf_document_builder.h"
+#include "panes/rtf_group_state.h"
+#include "panes/rtf_keywords.h"
+#include "panes/rtf_unicode.h"
 #include "panes/text_decoder.h"
 
+// The parser: groups, destinations, and the control words of the text. What a group saves, the
+// keyword table, code pages and the output each have a file of their own.
 namespace corvane {
 
 namespace {
 
+using rtf::Associated;
+using rtf::CharState;
+using rtf::CharType;
+using rtf::Destination;
+using rtf::GroupState;
+using rtf::kNoFont;
+using rtf::Kw;
 using Byte = unsigned char;
 
 // Deeper groups are read flat: their formatting leaks out, but a file of a million '{' cannot
 // make the state stack grow without bound.
 constexpr std::size_t kMaxDepth = 1000;
-constexpr int kNoFont = std::numeric_limits<int>::min();
 constexpr int kAnsiCodePage = 1252;
 constexpr int kMaxHalfPoints = 3276;  // 1638 points, the largest size a pane shows
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-enum class Kw : std::uint8_t {
-    Ansi,
-    Mac,
-    Pc,
-    Pca,
-    AnsiCodePage,
-    DefaultFont,
-    UnicodeSkip,
-    Unicode,
-    Binary,
-    FontTable,
-    ColorTable,
-    Font,
-    FontCharset,
-    FontCodePage,
-    Red,
-    Green,
-    Blue,
-    Bold,
-    Italic,
-    Underline,
-    UnderlineNone,
-    Strike,
-    FontSize,
-    Color,
-    Plain,
-    Hidden,
-    ParagraphDefaults,
-    AlignLeft,
-    AlignCenter,
-    AlignRight,
-    AlignJustify,
-    ParagraphBreak,
-    LineBreak,
-    Tab,
-    Cell,
-    Row,
-    Character,    // stands for the fixed text in its table entry
-    Destination,  // a destination the panes have no use for: its whole group is skipped
-};
-
-struct Keyword {
-    std::string_view name;
-    Kw kind;
-    std::string_view text = {};
-};
-
-constexpr auto kKeywords = [] {
-    std::array table{
-        Keyword{"ansi", Kw::Ansi},
-        Keyword{"mac", Kw::Mac},
-        Keyword{"pc", Kw::Pc},
-        Keyword{"pca", Kw::Pca},
-        Keyword{"ansicpg", Kw::AnsiCodePage},
-        Keyword{"deff", Kw::DefaultFont},
-        Keyword{"uc", Kw::UnicodeSkip},
-        Keyword{"u", Kw::Unicode},
-        Keyword{"bin", Kw::Binary},
-        Keyword{"fonttbl", Kw::FontTable},
-        Keyword{"colortbl", Kw::ColorTable},
-        Keyword{"f", Kw::Font},
-        Keyword{"fcharset", Kw::FontCharset},
-        Keyword{"cpg", Kw::FontCodePage},
-        Keyword{"red", Kw::Red},
-        Keyword{"green", Kw::Green},
-        Keyword{"blue", Kw::Blue},
-        Keyword{"b", Kw::Bold},
-        Keyword{"i", Kw::Italic},
-        Keyword{"ul", Kw::Underline},
-        Keyword{"uld", Kw::Underline},
-        Keyword{"uldash", Kw::Underline},
-        Keyword{"uldashd", Kw::Underline},
-        Keyword{"uldashdd", Kw::Underline},
-        Keyword{"uldb", Kw::Underline},
-        Keyword{"ulhwave", Kw::Underline},
-        Keyword{"ulldash", Kw::Underline},
-        Keyword{"ulth", Kw::Underline},
-        Keyword{"ulthd", Kw::Underline},
-        Keyword{"ulthdash", Kw::Underline},
-        Keyword{"ulthdashd", Kw::Underline},
-        Keyword{"ulthdashdd", Kw::Underline},
-        Keyword{"ulthldash", Kw::Underline},
-        Keyword{"ululdbwave", Kw::Underline},
-        Keyword{"ulw", Kw::Underline},
-        Keyword{"ulwave", Kw::Underline},
-        Keyword{"ulnone", Kw::UnderlineNone},
-        Keyword{"strike", Kw::Strike},
-        Keyword{"striked", Kw::Strike},
-        Keyword{"fs", Kw::FontSize},
-        Keyword{"cf", Kw::Color},
-        Keyword{"plain", Kw::Plain},
-        Keyword{"v", Kw::Hidden},
-        Keyword{"pard", Kw::ParagraphDefaults},
-        Keyword{"ql", Kw::AlignLeft},
-        Keyword{"qc", Kw::AlignCenter},
-        Keyword{"qr", Kw::AlignRight},
-        Keyword{"qj", Kw::AlignJustify},
-        Keyword{"qd", Kw::AlignJustify},
-        Keyword{"par", Kw::ParagraphBreak},
-        Keyword{"sect", Kw::ParagraphBreak},
-        Keyword{"page", Kw::ParagraphBreak},
-        Keyword{"line", Kw::LineBreak},
-        Keyword{"tab", Kw::Tab},
-        Keyword{"cell", Kw::Cell},
-        Keyword{"nestcell", Kw::Cell},
-        Keyword{"row", Kw::Row},
-        Keyword{"nestrow", Kw::Row},
-        Keyword{"emdash", Kw::Character, "\u2014"},
-        Keyword{"endash", Kw::Character, "\u2013"},
-        Keyword{"lquote", Kw::Character, "\u2018"},
-        Keyword{"rquote", Kw::Character, "\u2019"},
-        Keyword{"ldblquote", Kw::Character, "\u201C"},
-        Keyword{"rdblquote", Kw::Character, "\u201D"},
-        Keyword{"bullet", Kw::Character, "\u2022"},
-        Keyword{"emspace", Kw::Character, "\u2003"},
-        Keyword{"enspace", Kw::Character, "\u2002"},
-        Keyword{"qmspace", Kw::Character, "\u2005"},
-        Keyword{"zwj", Kw::Character, "\u200D"},
-        Keyword{"zwnj", Kw::Character, "\u200C"},
-        Keyword{"ltrmark", Kw::Character, "\u200E"},
-        Keyword{"rtlmark", Kw::Character, "\u200F"},
-        Keyword{"aftnsep", Kw::Destination},
-        Keyword{"aftnsepc", Kw::Destination},
-        Keyword{"annotation", Kw::Destination},
-        Keyword{"atnauthor", Kw::Destination},
-        Keyword{"atndate", Kw::Destination},
-        Keyword{"atnid", Kw::Destination},
-        Keyword{"atnref", Kw::Destination},
-        Keyword{"atntime", Kw::Destination},
-        Keyword{"bkmkend", Kw::Destination},
-        Keyword{"bkmkstart", Kw::Destination},
-        Keyword{"colorschememapping", Kw::Destination},
-        Keyword{"datastore", Kw::Destination},
-        Keyword{"do", Kw::Destination},
-        Keyword{"docvar", Kw::Destination},
-        Keyword{"falt", Kw::Destination},
-        Keyword{"filetbl", Kw::Destination},
-        Keyword{"fldinst", Kw::Destination},
-        Keyword{"footer", Kw::Destination},
-        Keyword{"footerf", Kw::Destination},
-        Keyword{"footerl", Kw::Destination},
-        Keyword{"footerr", Kw::Destination},
-        Keyword{"footnote", Kw::Destination},
-        Keyword{"ftnsep", Kw::Destination},
-        Keyword{"ftnsepc", Kw::Destination},
-        Keyword{"generator", Kw::Destination},
-        Keyword{"header", Kw::Destination},
-        Keyword{"headerf", Kw::Destination},
-        Keyword{"headerl", Kw::Destination},
-        Keyword{"headerr", Kw::Destination},
-        Keyword{"info", Kw::Destination},
-        Keyword{"latentstyles", Kw::Destination},
-        Keyword{"listoverridetable", Kw::Destination},
-        Keyword{"listpicture", Kw::Destination},
-        Keyword{"listtable", Kw::Destination},
-        Keyword{"mmathPr", Kw::Destination},
-        Keyword{"nonshppict", Kw::Destination},
-        Keyword{"object", Kw::Destination},
-        Keyword{"objdata", Kw::Destination},
-        Keyword{"panose", Kw::Destination},
-        Keyword{"pgdsctbl", Kw::Destination},
-        Keyword{"pict", Kw::Destination},
-        Keyword{"pn", Kw::Destination},
-        Keyword{"pnseclvl", Kw::Destination},
-        Keyword{"pntxta", Kw::Destination},
-        Keyword{"pntxtb", Kw::Destination},
-        Keyword{"protusertbl", Kw::Destination},
-        Keyword{"revtbl", Kw::Destination},
-        Keyword{"rsidtbl", Kw::Destination},
-        Keyword{"shpinst", Kw::Destination},
-        Keyword{"stylesheet", Kw::Destination},
-        Keyword{"tc", Kw::Destination},
-        Keyword{"template", Kw::Destination},
-        Keyword{"themedata", Kw::Destination},
-        Keyword{"userprops", Kw::Destination},
-        Keyword{"wgrffmtfilter", Kw::Destination},
-        Keyword{"xe", Kw::Destination},
-        Keyword{"xmlnsstbl", Kw::Destination},
-    };
-    return table;
-}();
-
-constexpr std::size_t keywordHash(std::string_view name) {
-    std::uint32_t hash = 2166136261u;  // FNV-1a
-    for (const char c : name) hash = (hash ^ static_cast<Byte>(c)) * 16777619u;
-    return hash;
-}
-
-// Control words are looked up for every token, so they sit in an open-addressing hash table
-// built at compile time rather than behind a binary search of string comparisons.
-constexpr std::size_t kKeywordSlotCount = 512;
-constexpr std::size_t kLongestKeyword = 32;
-
-constexpr auto kKeywordSlots = [] {
-    std::array<std::int16_t, kKeywordSlotCount> slots{};
-    slots.fill(-1);
-    for (std::size_t i = 0; i < kKeywords.size(); ++i) {
-        std::size_t slot = keywordHash(kKeywords[i].name) % kKeywordSlotCount;
-        while (slots[slot] >= 0) slot = (slot + 1) % kKeywordSlotCount;
-        slots[slot] = static_cast<std::int16_t>(i);
-    }
-    return slots;
-}();
-
-constexpr bool keywordsAreDistinct() {
-    for (std::size_t i = 0; i < kKeywords.size(); ++i) {
-        for (std::size_t j = i + 1; j < kKeywords.size(); ++j) {
-            if (kKeywords[i].name == kKeywords[j].name) return false;
-        }
-    }
-    return true;
-}
-static_assert(keywordsAreDistinct(), "each control word is listed once");
-static_assert(kKeywords.size() < kKeywordSlotCount / 2, "the keyword table stays sparse");
-
-const Keyword* findKeyword(std::string_view name) {
-    if (name.size() > kLongestKeyword) return nullptr;
-    for (std::size_t slot = keywordHash(name) % kKeywordSlotCount; kKeywordSlots[slot] >= 0;
-         slot = (slot + 1) % kKeywordSlotCount) {
-        const Keyword& keyword = kKeywords[static_cast<std::size_t>(kKeywordSlots[slot])];
-        if (keyword.name == name) return &keyword;
-    }
-    return nullptr;
-}
 
 // Bytes that go into a run as they are; everything else takes the slow path one byte at a time.
 constexpr auto kPlainText = [] {
@@ -271,97 +58,21 @@ int hexValue(char c) {
     return -1;
 }
 
-// The code page of a font's character set; 0 leaves it to the document's code page.
-int charsetCodePage(int charset) {
-    switch (charset) {
-        case 0:
-            return 1252;
-        case 77:
-            return 10000;
-        case 128:
-            return 932;
-        case 129:
-            return 949;
-        case 130:
-            return 1361;
-        case 134:
-            return 936;
-        case 136:
-            return 950;
-        case 161:
-            return 1253;
-        case 162:
-            return 1254;
-        case 163:
-            return 1258;
-        case 177:
-            return 1255;
-        case 178:
-            return 1256;
-        case 186:
-            return 1257;
-        case 204:
-            return 1251;
-        case 222:
-            return 874;
-        case 238:
-            return 1250;
-        case 254:
-            return 437;
-        case 255:
-            return 850;
-        default:
-            return 0;
-    }
-}
-
-// Whether a byte opens a two-byte character in a double-byte code page.
-bool isLeadByte(int codePage, Byte b) {
-    switch (codePage) {
-        case 932:
-            return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-        case 936:
-        case 949:
-        case 950:
-        case 1361:
-            return b >= 0x81 && b <= 0xFE;
-        default:
-            return false;
-    }
-}
-
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     return s;
 }
 
-enum class Destination : std::uint8_t { Text, FontTable, ColorTable, Skip };
-
-// What a group saves and restores.
-struct GroupState {
-    int font = kNoFont;  // kNoFont: the document's default font
-    int halfPoints = 0;  // 0: no size given
-    int color = 0;
-    int unicodeSkip = 1;
-    bool bold = false;
-    bool italic = false;
-    bool underline = false;
-    bool strike = false;
-    bool hidden = false;
-    Alignment alignment = Alignment::Left;
-    Destination destination = Destination::Text;
-
-    bool sameCharacterFormat(const GroupState& o) const {
-        return font == o.font && halfPoints == o.halfPoints && color == o.color && bold == o.bold &&
-               italic == o.italic && underline == o.underline && strike == o.strike;
-    }
-};
+// Longer names are cut: no font has one, and the table keeps each name whole.
+constexpr std::size_t kMaxFontNameBytes = 128;
 
 struct FontEntry {
+    static constexpr std::int32_t kUnresolved = std::numeric_limits<std::int32_t>::min();
     std::string name;
     int codePage = 0;  // 0: the document's
     bool complete = false;
+    std::int32_t documentFont = kUnresolved;  // the name's index in the document, once text uses it
 };
 
 class RtfParser {
@@ -396,11 +107,7 @@ public:
         }
         flushBytes();
         settleSurrogate();
-        if (!paragraph_.runs.empty()) {
-            paragraph_.alignment = lastTextAlignment_;
-            document_.paragraphs.push_back(std::move(paragraph_));
-        }
-        return std::move(document_);
+        return builder_.finish(lastTextAlignment_);
     }
 
 private:
@@ -424,7 +131,7 @@ private:
             return;
         }
         if (stack_.empty()) return;  // a stray '}'
-        if (!stack_.back().sameCharacterFormat(state_)) formatDirty_ = true;
+        if (!(stack_.back().chars == state_.chars)) formatDirty_ = true;
         state_ = stack_.back();
         stack_.pop_back();
     }
@@ -512,7 +219,7 @@ private:
 
     void readText() {
         if (state_.destination == Destination::Text && skipCount_ == 0 && pendingBytes_.empty() &&
-            highSurrogate_ == 0) {
+            highSurrogate_ == 0 && !symbolText()) {
             const char* const start = p_;
             while (p_ < end_ && kPlainText[static_cast<Byte>(*p_)]) ++p_;
             if (p_ != start) {
@@ -529,8 +236,10 @@ private:
             --skipCount_;
             return;
         }
-        // A double-byte character may be written as \'hh for the lead byte and a plain trail byte.
-        if (b >= 0x80 || (pendingLead_ && b >= 0x40)) {
+        // A double-byte character may be written as \'hh for the lead byte and a plain trail byte;
+        // in a symbol font every byte is a glyph number.
+        if (b >= 0x80 || (pendingLead_ && b >= 0x40) ||
+            (b >= 0x20 && state_.destination == Destination::Text && symbolText())) {
             addByte(b);
             return;
         }
@@ -550,7 +259,7 @@ private:
     }
 
     void readWord(std::string_view name, bool hasParameter, int parameter) {
-        const Keyword* keyword = findKeyword(name);
+        const rtf::Keyword* keyword = rtf::findKeyword(name);
         if (keyword != nullptr && keyword->kind == Kw::Binary) {
             const std::size_t length =
                 hasParameter && parameter > 0 ? static_cast<std::size_t>(parameter) : 0;
@@ -565,7 +274,9 @@ private:
             settleSurrogate();
             return;
         }
-        if (keyword->kind != Kw::Unicode) settleSurrogate();
+        // LibreOffice writes the two halves of a pair with a \uc between them.
+        if (keyword->kind != Kw::Unicode && keyword->kind != Kw::UnicodeSkip) settleSurrogate();
+        if (readUnicodePair(keyword->kind)) return;
         switch (state_.destination) {
             case Destination::Skip:
                 return;
@@ -578,8 +289,28 @@ private:
             case Destination::Text:
                 break;
         }
+        readTextWord(*keyword, hasParameter, parameter);
+    }
+
+    // {\upr{ANSI text}{\*\ud{Unicode text}}}: the Unicode text is read and the ANSI text skipped,
+    // in the document and in the font table alike.
+    bool readUnicodePair(Kw kind) {
+        if (kind == Kw::UnicodePair && state_.destination != Destination::Skip) {
+            state_.unicodePairDestination = state_.destination;
+            state_.destination = Destination::Skip;
+            return true;
+        }
+        if (kind == Kw::UnicodeText && state_.unicodePairDestination != Destination::Skip) {
+            state_.destination = state_.unicodePairDestination;
+            return true;
+        }
+        return false;
+    }
+
+    void readTextWord(const rtf::Keyword& keyword, bool hasParameter, int parameter) {
         const bool on = !hasParameter || parameter != 0;
-        switch (keyword->kind) {
+        CharState& chars = state_.chars;
+        switch (keyword.kind) {
             case Kw::Ansi:
                 codePage_ = kAnsiCodePage;
                 break;
@@ -613,44 +344,86 @@ private:
                 state_.destination = Destination::ColorTable;
                 colors_.clear();
                 colorGiven_ = false;
+                formatDirty_ = true;
                 break;
             case Kw::Font:
-                setCharacterFormat(state_.font, parameter);
+                setCharacterFormat(chars.font, parameter);
                 break;
             case Kw::Bold:
-                setCharacterFormat(state_.bold, on);
+                setCharacterFormat(chars.bold, on);
                 break;
             case Kw::Italic:
-                setCharacterFormat(state_.italic, on);
+                setCharacterFormat(chars.italic, on);
                 break;
             case Kw::Underline:
-                setCharacterFormat(state_.underline, on);
+                setCharacterFormat(chars.underline, on);
                 break;
             case Kw::UnderlineNone:
-                setCharacterFormat(state_.underline, false);
+                setCharacterFormat(chars.underline, false);
                 break;
             case Kw::Strike:
-                setCharacterFormat(state_.strike, on);
+                setCharacterFormat(chars.strike, on);
                 break;
             case Kw::Hidden:
                 state_.hidden = on;
                 break;
             case Kw::FontSize:
-                setCharacterFormat(state_.halfPoints,
-                                   hasParameter ? std::clamp(parameter, 0, kMaxHalfPoints) : 24);
+                setCharacterFormat(chars.halfPoints, fontSize(hasParameter, parameter));
                 break;
             case Kw::Color:
-                setCharacterFormat(state_.color, std::max(parameter, 0));
+                setCharacterFormat(chars.color, std::max(parameter, 0));
                 break;
-            case Kw::Plain: {
-                GroupState plain;
-                state_.font = plain.font;
-                state_.halfPoints = plain.halfPoints;
-                state_.color = plain.color;
-                state_.bold = state_.italic = state_.underline = state_.strike = state_.hidden = false;
+            case Kw::Plain:
+                chars = CharState{};
+                state_.hidden = false;
                 formatDirty_ = true;
                 break;
-            }
+            // An associated property goes to the characters of the current run type; with none,
+            // it is the ordinary property.
+            case Kw::AssocFont:
+                if (Associated* a = chars.active()) {
+                    setCharacterFormat(a->font, parameter);
+                } else {
+                    setCharacterFormat(chars.font, parameter);
+                }
+                break;
+            case Kw::AssocFontSize:
+                if (Associated* a = chars.active()) {
+                    setCharacterFormat(a->halfPoints,
+                                       static_cast<std::int16_t>(fontSize(hasParameter, parameter)));
+                } else {
+                    setCharacterFormat(chars.halfPoints, fontSize(hasParameter, parameter));
+                }
+                break;
+            case Kw::AssocBold:
+                if (Associated* a = chars.active()) {
+                    setCharacterFormat(a->bold, static_cast<std::int8_t>(on));
+                } else {
+                    setCharacterFormat(chars.bold, on);
+                }
+                break;
+            case Kw::AssocItalic:
+                if (Associated* a = chars.active()) {
+                    setCharacterFormat(a->italic, static_cast<std::int8_t>(on));
+                } else {
+                    setCharacterFormat(chars.italic, on);
+                }
+                break;
+            case Kw::LowAnsi:
+                setCharacterFormat(chars.type, CharType::Low);
+                break;
+            case Kw::HighAnsi:
+                setCharacterFormat(chars.type, CharType::High);
+                break;
+            case Kw::DoubleByte:
+                setCharacterFormat(chars.type, CharType::Double);
+                break;
+            case Kw::LeftToRight:
+                setCharacterFormat(chars.rightToLeft, false);
+                break;
+            case Kw::RightToLeft:
+                setCharacterFormat(chars.rightToLeft, true);
+                break;
             case Kw::ParagraphDefaults:
             case Kw::AlignLeft:
                 state_.alignment = Alignment::Left;
@@ -677,12 +450,19 @@ private:
             case Kw::Cell:
                 cellEnded_ = true;
                 break;
+            case Kw::FootnoteMark:
+                // The footnote's number, as a word processor shows it in the text; the footnote
+                // itself is a skipped destination.
+                appendToDocument(std::to_string(++footnotes_));
+                break;
             case Kw::Character:
-                appendToDocument(keyword->text);
+                appendToDocument(keyword.text);
                 break;
             case Kw::Destination:
                 state_.destination = Destination::Skip;
                 break;
+            case Kw::UnicodePair:
+            case Kw::UnicodeText:
             case Kw::Binary:
             case Kw::FontCharset:
             case Kw::FontCodePage:
@@ -693,15 +473,20 @@ private:
         }
     }
 
+    static int fontSize(bool hasParameter, int parameter) {
+        return hasParameter ? std::clamp(parameter, 0, kMaxHalfPoints) : 24;
+    }
+
     void readFontTableWord(Kw kind, bool hasParameter, int parameter) {
         switch (kind) {
             case Kw::Font:
                 tableFont_ = hasParameter ? parameter : 0;
                 fonts_[tableFont_] = FontEntry{};
                 cachedFont_ = kNoFont;
+                formatDirty_ = true;
                 break;
             case Kw::FontCharset:
-                if (FontEntry* entry = tableEntry()) entry->codePage = charsetCodePage(parameter);
+                if (FontEntry* entry = tableEntry()) entry->codePage = rtf::charsetCodePage(parameter);
                 break;
             case Kw::FontCodePage:
                 if (FontEntry* entry = tableEntry(); entry != nullptr && parameter > 0)
@@ -752,23 +537,27 @@ private:
         const std::int32_t unit = parameter < 0 ? parameter + 65536 : parameter;
         skipCount_ = state_.unicodeSkip;
         if (unit < 0 || unit > 0xFFFF) {
-            emitText(kReplacement);
-        } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+            emitText(rtf::kReplacement);
+        } else if (rtf::isHighSurrogate(static_cast<std::uint32_t>(unit))) {
             settleSurrogate();
             highSurrogate_ = static_cast<std::uint32_t>(unit);
-        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        } else if (rtf::isLowSurrogate(static_cast<std::uint32_t>(unit))) {
             if (highSurrogate_ == 0) {
-                emitText(kReplacement);
+                emitText(rtf::kReplacement);
                 return;
             }
-            const std::uint32_t codePoint = 0x10000 + ((highSurrogate_ - 0xD800) << 10) + (unit - 0xDC00);
+            const std::uint32_t codePoint =
+                rtf::combineSurrogates(highSurrogate_, static_cast<std::uint32_t>(unit));
             highSurrogate_ = 0;
             std::string text;
-            appendCodePoint(codePoint, text);
+            rtf::appendUtf8(codePoint, text);
             emitText(text);
         } else if (!isControlCharacter(static_cast<Byte>(unit < 0x80 ? unit : 0x80))) {
+            char32_t character = static_cast<char32_t>(unit);
+            if (state_.destination == Destination::Text && symbolText())
+                character = rtf::symbolCharacter(symbolFont(), character);
             std::string text;
-            appendCodePoint(static_cast<std::uint32_t>(unit), text);
+            rtf::appendUtf8(character, text);
             emitText(text);
         }
     }
@@ -777,7 +566,7 @@ private:
     void settleSurrogate() {
         if (highSurrogate_ == 0) return;
         highSurrogate_ = 0;
-        emitText(kReplacement);
+        emitText(rtf::kReplacement);
     }
 
     void addByte(Byte b) {
@@ -785,10 +574,12 @@ private:
         settleSurrogate();
         if (pendingBytes_.empty()) {
             pendingCodePage_ = textCodePage();
+            pendingSymbolFont_ =
+                pendingCodePage_ == rtf::kSymbolCodePage ? symbolFont() : rtf::SymbolFont::Other;
             pendingLead_ = false;
         }
         pendingBytes_.push_back(static_cast<char>(b));
-        pendingLead_ = !pendingLead_ && isLeadByte(pendingCodePage_, b);
+        pendingLead_ = !pendingLead_ && rtf::isLeadByte(pendingCodePage_, b);
     }
 
     // Bytes in the code page are decoded together, so a two-byte character written as two \'hh
@@ -796,18 +587,39 @@ private:
     void flushBytes() {
         if (pendingBytes_.empty()) return;
         decoded_.clear();
-        decoder_.append(pendingCodePage_, pendingBytes_, decoded_);
+        if (pendingCodePage_ == rtf::kSymbolCodePage) {
+            for (const char b : pendingBytes_) {
+                rtf::appendUtf8(rtf::symbolCharacter(pendingSymbolFont_, static_cast<Byte>(b)), decoded_);
+            }
+        } else {
+            decoder_.append(pendingCodePage_, pendingBytes_, decoded_);
+        }
         pendingBytes_.clear();
         pendingLead_ = false;
         std::erase_if(decoded_, [](char c) { return isControlCharacter(static_cast<Byte>(c)); });
         emitText(decoded_);
     }
 
+    // The font that text is now in: the associated one of its run type where given.
+    int textFont() {
+        const int font = state_.chars.textFont();
+        return font == kNoFont ? defaultFont_ : font;
+    }
+
     int textCodePage() {
-        int font = state_.font == kNoFont ? defaultFont_ : state_.font;
-        if (state_.destination == Destination::FontTable) font = tableFont_;
-        const FontEntry* entry = findFont(font);
+        const FontEntry* entry =
+            findFont(state_.destination == Destination::FontTable ? tableFont_ : textFont());
         return entry != nullptr && entry->codePage != 0 ? entry->codePage : codePage_;
+    }
+
+    bool symbolText() {
+        const FontEntry* entry = findFont(textFont());
+        return entry != nullptr && entry->codePage == rtf::kSymbolCodePage;
+    }
+
+    rtf::SymbolFont symbolFont() {
+        const FontEntry* entry = findFont(textFont());
+        return entry != nullptr ? rtf::symbolFontNamed(trimmed(entry->name)) : rtf::SymbolFont::Other;
     }
 
     // Text asks for the same font again and again; map nodes stay put, so one remembered entry does.
@@ -830,8 +642,10 @@ private:
                 appendToDocument(text);
                 break;
             case Destination::FontTable:
-                if (FontEntry* entry = tableEntry(); entry != nullptr && !entry->complete)
-                    entry->name.append(text);
+                if (FontEntry* entry = tableEntry(); entry != nullptr && !entry->complete) {
+                    if (entry->name.size() < kMaxFontNameBytes)
+                        entry->name.append(rtf::utf8Prefix(text, kMaxFontNameBytes - entry->name.size()));
+                }
                 break;
             case Destination::ColorTable:
             case Destination::Skip:
@@ -841,51 +655,40 @@ private:
 
     void appendToDocument(std::string_view text) {
         if (state_.hidden || text.empty()) return;
-        std::string& run = currentRun();
+        if (formatDirty_) {
+            builder_.setFormat(resolvedFormat());
+            formatDirty_ = false;
+        }
         if (cellEnded_) {
-            run.push_back('\t');
+            builder_.append("\t");
             cellEnded_ = false;
         }
-        run.append(text);
+        builder_.append(text);
         lastTextAlignment_ = state_.alignment;
     }
 
-    // The run that text in the current format goes to: the paragraph's last run while the format
-    // is unchanged, so consecutive text in one format stays one run.
-    std::string& currentRun() {
-        if (formatDirty_) {
-            format_ = resolvedFormat();
-            formatDirty_ = false;
-            runOpen_ = !paragraph_.runs.empty() && paragraph_.runs.back().format == format_;
-        }
-        if (!runOpen_) {
-            paragraph_.runs.push_back(TextRun{{}, format_});
-            runOpen_ = true;
-        }
-        return paragraph_.runs.back().text;
-    }
-
     CharFormat resolvedFormat() {
+        CharState& chars = state_.chars;
         CharFormat format;
-        const int font = state_.font == kNoFont ? defaultFont_ : state_.font;
-        if (const FontEntry* entry = findFont(font)) format.fontName = trimmed(entry->name);
-        format.fontSize = static_cast<float>(state_.halfPoints) / 2;
-        format.bold = state_.bold;
-        format.italic = state_.italic;
-        format.underline = state_.underline;
-        format.strike = state_.strike;
+        if (FontEntry* entry = findFont(textFont())) {
+            if (entry->documentFont == FontEntry::kUnresolved)
+                entry->documentFont = builder_.font(trimmed(entry->name));
+            format.font = entry->documentFont;
+        }
+        format.fontSize = static_cast<float>(chars.textHalfPoints()) / 2;
+        format.bold = chars.textBold();
+        format.italic = chars.textItalic();
+        format.underline = chars.underline;
+        format.strike = chars.strike;
         // Entry 0 is the automatic colour by convention, whatever the table says.
-        if (state_.color > 0 && static_cast<std::size_t>(state_.color) < colors_.size()) {
-            format.color = colors_[static_cast<std::size_t>(state_.color)];
+        if (chars.color > 0 && static_cast<std::size_t>(chars.color) < colors_.size()) {
+            format.color = colors_[static_cast<std::size_t>(chars.color)];
         }
         return format;
     }
 
     void endParagraph() {
-        paragraph_.alignment = state_.alignment;
-        document_.paragraphs.push_back(std::move(paragraph_));
-        paragraph_ = Paragraph{};
-        runOpen_ = false;
+        builder_.endParagraph(state_.alignment);
         cellEnded_ = false;
     }
 
@@ -912,16 +715,15 @@ private:
     CodePageDecoder decoder_;
     std::string pendingBytes_;
     int pendingCodePage_ = kAnsiCodePage;
+    rtf::SymbolFont pendingSymbolFont_ = rtf::SymbolFont::Other;
     bool pendingLead_ = false;
     std::string decoded_;
     std::uint32_t highSurrogate_ = 0;
 
-    RichDocument document_;
-    Paragraph paragraph_;
-    CharFormat format_;
+    rtf::DocumentBuilder builder_;
     bool formatDirty_ = true;
-    bool runOpen_ = false;
     bool cellEnded_ = false;
+    int footnotes_ = 0;
     Alignment lastTextAlignment_ = Alignment::Left;
 };
 

@@ -25,7 +25,7 @@ namespace corvane::qt {
 
 namespace {
 
-QString fromUtf8(const std::string& text) {
+QString fromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
@@ -114,14 +114,16 @@ Qt::Alignment toQtAlignment(Alignment alignment) {
     }
 }
 
-QTextCharFormat toQtFormat(const CharFormat& format) {
+// Only what differs from the pane's own format is set: each property costs memory in every
+// distinct format the document holds.
+QTextCharFormat toQtFormat(const CharFormat& format, const QStringList& families) {
     QTextCharFormat qtFormat;
-    if (!format.fontName.empty()) qtFormat.setFontFamilies({fromUtf8(format.fontName)});
+    if (!families.isEmpty()) qtFormat.setFontFamilies(families);
     if (format.fontSize > 0) qtFormat.setFontPointSize(format.fontSize);
-    qtFormat.setFontWeight(format.bold ? QFont::Bold : QFont::Normal);
-    qtFormat.setFontItalic(format.italic);
-    qtFormat.setFontUnderline(format.underline);
-    qtFormat.setFontStrikeOut(format.strike);
+    if (format.bold) qtFormat.setFontWeight(QFont::Bold);
+    if (format.italic) qtFormat.setFontItalic(true);
+    if (format.underline) qtFormat.setFontUnderline(true);
+    if (format.strike) qtFormat.setFontStrikeOut(true);
     if (format.color != kDefaultColor) qtFormat.setForeground(fromColorValue(format.color));
     return qtFormat;
 }
@@ -206,14 +208,24 @@ void RichEditWidget::loadRichText(const RichDocument& document) {
         doc->clear();
         QTextCursor cursor(doc);
         cursor.beginEditBlock();
-        // A file uses few distinct formats over many runs: each is made for Qt once.
-        std::vector<std::pair<const CharFormat*, QTextCharFormat>> formats;
-        const auto qtFormatOf = [&formats](const CharFormat& format) -> const QTextCharFormat& {
-            for (const auto& [known, qtFormat] : formats) {
-                if (*known == format) return qtFormat;
+        // Runs refer to the document's formats by index, so the load is linear in the number of
+        // runs however many formats there are. Each format is made for Qt when a run first uses
+        // it, and from then on the document's own copy stands for it: Qt keeps every distinct
+        // format with its resolved font, about a kilobyte, and holds it only once that way.
+        std::vector<QTextCharFormat> formats(document.formats.size());
+        std::vector<bool> made(document.formats.size());
+        std::vector<QStringList> families(document.fonts.size());
+        for (std::size_t i = 0; i < families.size(); ++i)
+            families[i] = QStringList{fromUtf8(document.fonts[i])};
+        const auto qtFormatOf = [&](std::uint32_t index) -> const QTextCharFormat& {
+            if (!made.at(index)) {
+                const CharFormat& format = document.formats[index];
+                const bool named =
+                    format.font >= 0 && static_cast<std::size_t>(format.font) < families.size();
+                formats[index] = toQtFormat(
+                    format, named ? families[static_cast<std::size_t>(format.font)] : QStringList());
             }
-            formats.emplace_back(&format, toQtFormat(format));
-            return formats.back().second;
+            return formats[index];
         };
         bool first = true;
         for (const Paragraph& paragraph : document.paragraphs) {
@@ -225,8 +237,15 @@ void RichEditWidget::loadRichText(const RichDocument& document) {
             } else {
                 cursor.insertBlock(blockFormat);
             }
-            for (const TextRun& run : paragraph.runs)
-                cursor.insertText(fromUtf8(run.text), qtFormatOf(run.format));
+            std::string_view text = paragraph.text;
+            for (const TextRun& run : paragraph.runs) {
+                cursor.insertText(fromUtf8(text.substr(0, run.length)), qtFormatOf(run.format));
+                text.remove_prefix(run.length);
+                if (!made[run.format]) {
+                    formats[run.format] = cursor.charFormat();
+                    made[run.format] = true;
+                }
+            }
         }
         cursor.endEditBlock();
         doc->setUndoRedoEnabled(true);

@@ -18,10 +18,7 @@ void FakeRichEdit::loadPlainText(const std::string& t) {
 
 void FakeRichEdit::loadRichText(const RichDocument& document) {
     std::string plain;
-    for (const Paragraph& paragraph : document.paragraphs) {
-        for (const TextRun& run : paragraph.runs) plain += run.text;
-        plain += '\n';
-    }
+    for (const Paragraph& paragraph : document.paragraphs) plain += paragraph.text + '\n';
     setText(plain);
     lastRich = document;
 }
