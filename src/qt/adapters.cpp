@@ -35,6 +35,15 @@ bool openGlWorks() {
     return works;
 }
 
+// A previewed page loads what it names, its own images, style sheets and scripts and anything on
+// the web, but cannot read the user's other files: without this a page saved from the web could
+// read ~/.ssh and send it anywhere. Local pages then count as origins of their own, so a script's
+// XMLHttpRequest or fetch of a file fails, and so does reaching into a frame or a picture of one.
+void keepLocalFilesPrivate(QWebEngineSettings* settings) {
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+}
+
 }  // namespace
 
 QString fromUtf8(const std::string& text) {
@@ -159,6 +168,7 @@ QWebEngineView* BrowserPane::view() {
     // An off-the-record profile: the preview leaves no cache, cookies or history behind.
     profile_ = new QWebEngineProfile(this);
     profile_->settings()->setDefaultTextEncoding(QStringLiteral("utf-8"));
+    keepLocalFilesPrivate(profile_->settings());
     view_ = new QWebEngineView(profile_, this);
     view_->setAccessibleName(QStringLiteral("结果显示区"));
     layout()->addWidget(view_);
@@ -191,7 +201,15 @@ Answer PromptAdapter::askYesNo(const std::string& prompt, const std::string& tit
     QMessageBox box(QMessageBox::NoIcon, fromUtf8(title), fromUtf8(prompt),
                     QMessageBox::Yes | QMessageBox::No, parent_);
     box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    // Escape and the window's close button answer No; a box ended any other way was not answered.
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        default:
+            throw PlatformError("询问“" + title + "”", "提示框未得到回答就关闭了");
+    }
 }
 
 void LauncherAdapter::openUrl(const std::string& url) {

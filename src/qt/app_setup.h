@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace corvane::qt {
 
 // Before the application object exists: settings the browser engine reads at start-up.
@@ -7,5 +9,10 @@ void prepareEnvironment();
 
 // Names the program so the desktop links its window to its launcher entry and icon.
 void describeApplication();
+
+// Qt's own dialogs, buttons and menus in Simplified Chinese, as the rest of the window, whatever the
+// system's language. Returns how many of Qt's catalogues were found; without one its texts stay
+// English, which is no failure.
+int loadChineseTranslations(const QString& folder = QString());
 
 }  // namespace corvane::qt

@@ -12,6 +12,7 @@ int main(int argc, char* argv[]) {
     corvane::qt::prepareEnvironment();
     QApplication app(argc, argv);
     corvane::qt::describeApplication();
+    corvane::qt::loadChineseTranslations();
 
     corvane::qt::MainWindow window;
     // Centred on the screen at the design client size.

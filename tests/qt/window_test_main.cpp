@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     corvane::qt::prepareEnvironment();
     QApplication app(argc, argv);
     corvane::qt::describeApplication();
+    corvane::qt::loadChineseTranslations();
     QStandardPaths::setTestModeEnabled(true);
     return RUN_ALL_TESTS();
 }
