@@ -19,6 +19,7 @@
 
 #include "platform/platform_error.h"
 #include "qt/colors.h"
+#include "qt/preview_file_access.h"
 
 namespace corvane::qt {
 
@@ -33,15 +34,6 @@ bool openGlWorks() {
         return probe.create();
     }();
     return works;
-}
-
-// A previewed page loads what it names, its own images, style sheets and scripts and anything on
-// the web, but cannot read the user's other files: without this a page saved from the web could
-// read ~/.ssh and send it anywhere. Local pages then count as origins of their own, so a script's
-// XMLHttpRequest or fetch of a file fails, and so does reaching into a frame or a picture of one.
-void keepLocalFilesPrivate(QWebEngineSettings* settings) {
-    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
-    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
 }
 
 }  // namespace
@@ -168,7 +160,7 @@ QWebEngineView* BrowserPane::view() {
     // An off-the-record profile: the preview leaves no cache, cookies or history behind.
     profile_ = new QWebEngineProfile(this);
     profile_->settings()->setDefaultTextEncoding(QStringLiteral("utf-8"));
-    keepLocalFilesPrivate(profile_->settings());
+    keepLocalFilesPrivate(profile_);
     view_ = new QWebEngineView(profile_, this);
     view_->setAccessibleName(QStringLiteral("结果显示区"));
     layout()->addWidget(view_);
