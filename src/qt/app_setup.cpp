@@ -48,7 +48,8 @@ int loadChineseTranslations(const QString& folder) {
     int loaded = 0;
     for (const char* catalogue : {"qtbase_zh_CN", "qtwebengine_zh_CN"}) {
         auto* translator = new QTranslator(QCoreApplication::instance());
-        if (translator->load(QLatin1String(catalogue), where) && QCoreApplication::installTranslator(translator)) {
+        if (translator->load(QLatin1String(catalogue), where) &&
+            QCoreApplication::installTranslator(translator)) {
             ++loaded;
         } else {
             delete translator;

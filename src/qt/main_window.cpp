@@ -265,10 +265,11 @@ void MainWindow::buildMenus() {
         }
         if (m.handler != nullptr) {
             // The menu's own toggling of a check mark is undone: only the handler sets marks.
-            connect(action, &QAction::triggered, this, [this, action, handler = m.handler, checkable = m.checkable] {
-                if (checkable) action->setChecked(!action->isChecked());
-                run([this, handler] { std::invoke(handler, *frm_); });
-            });
+            connect(action, &QAction::triggered, this,
+                    [this, action, handler = m.handler, checkable = m.checkable] {
+                        if (checkable) action->setChecked(!action->isChecked());
+                        run([this, handler] { std::invoke(handler, *frm_); });
+                    });
         }
         menuActions_.emplace(std::string(m.name), action);
     }

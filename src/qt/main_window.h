@@ -90,11 +90,11 @@ private:
     RichEditWidget* richTextBox1_ = nullptr;  // HTML
     RichEditWidget* richTextBox2_ = nullptr;  // CSS
     RichEditWidget* richTextBox3_ = nullptr;  // JS
-    LabelWidget* label1_ = nullptr;  // header of the HTML pane
-    LabelWidget* label2_ = nullptr;  // heading of the preview
-    LabelWidget* label3_ = nullptr;  // contact link
-    LabelWidget* label4_ = nullptr;  // header of the CSS pane
-    LabelWidget* label5_ = nullptr;  // header of the JS pane
+    LabelWidget* label1_ = nullptr;           // header of the HTML pane
+    LabelWidget* label2_ = nullptr;           // heading of the preview
+    LabelWidget* label3_ = nullptr;           // contact link
+    LabelWidget* label4_ = nullptr;           // header of the CSS pane
+    LabelWidget* label5_ = nullptr;           // header of the JS pane
     QTimer* timer1_ = nullptr;
     std::map<std::string, QAction*, std::less<>> menuActions_;
     std::map<std::string, QAction*, std::less<>> toolActions_;

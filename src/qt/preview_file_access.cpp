@@ -46,8 +46,8 @@ bool previewMayLoad(const QUrl& target, const QUrl& page, Info::ResourceType kin
     if (!isShown(kind) || !page.isLocalFile()) return false;
     // Compared as the files really are, so that no link leads out of the page's folder.
     const QFileInfo pageFile(page.toLocalFile());
-    const QString folder =
-        QFileInfo(pageFile.isDir() ? pageFile.absoluteFilePath() : pageFile.absolutePath()).canonicalFilePath();
+    const QString folder = QFileInfo(pageFile.isDir() ? pageFile.absoluteFilePath() : pageFile.absolutePath())
+                               .canonicalFilePath();
     const QString file = QFileInfo(target.toLocalFile()).canonicalFilePath();
     if (folder.isEmpty() || file.isEmpty()) return false;
     const QString inside = QDir(folder).relativeFilePath(file);

@@ -2,8 +2,8 @@
 
 #include <QDialogButtonBox>
 #include <QPrintDialog>
-#include <QPushButton>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextCursor>
 

@@ -68,23 +68,27 @@ protected:
         ASSERT_TRUE(QDir(site.path()).mkpath(".hidden"));
         ASSERT_TRUE(QFile::copy("/usr/share/icons/hicolor/48x48/apps/display-im6.q16.png",
                                 site.filePath(".hidden/picture.png")));
-        for (const auto& [from, to] : {std::pair{"/usr/share/icons/hicolor/48x48/apps/display-im6.q16.png", "picture.png"},
-                                       std::pair{"/usr/share/lintian/data/stylesheets/lintian.css", "lintian.css"},
-                                       std::pair{"/usr/share/javascript/jquery/jquery.min.js", "jquery.min.js"}}) {
-            ASSERT_TRUE(QFile::copy(QString::fromUtf8(from), site.filePath(QStringLiteral("assets/") + to))) << from;
+        for (const auto& [from, to] :
+             {std::pair{"/usr/share/icons/hicolor/48x48/apps/display-im6.q16.png", "picture.png"},
+              std::pair{"/usr/share/lintian/data/stylesheets/lintian.css", "lintian.css"},
+              std::pair{"/usr/share/javascript/jquery/jquery.min.js", "jquery.min.js"}}) {
+            ASSERT_TRUE(QFile::copy(QString::fromUtf8(from), site.filePath(QStringLiteral("assets/") + to)))
+                << from;
         }
     }
 
     // Saves `body` as the site's page and shows it; returns what its script reported.
     QJsonObject preview(const QString& script) {
         const QString page = site.filePath("page.html");
-        w().pane(1)->setPlainText(QStringLiteral(
-            "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
-            "<link rel=\"stylesheet\" href=\"assets/lintian.css\">"
-            "<script src=\"assets/jquery.min.js\"></script></head>"
-            "<body><article><h1>标题</h1></article><img id=\"picture\" src=\"assets/picture.png\">"
-            "<script>function report(r) { document.title = 'done:' + JSON.stringify(r); }\n%1</script>"
-            "</body></html>").arg(script));
+        w().pane(1)->setPlainText(
+            QStringLiteral(
+                "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
+                "<link rel=\"stylesheet\" href=\"assets/lintian.css\">"
+                "<script src=\"assets/jquery.min.js\"></script></head>"
+                "<body><article><h1>标题</h1></article><img id=\"picture\" src=\"assets/picture.png\">"
+                "<script>function report(r) { document.title = 'done:' + JSON.stringify(r); }\n%1</script>"
+                "</body></html>")
+                .arg(script));
         whenModalOpens([&](QWidget* modal) { testing::acceptFileDialog(modal, page); });
         w().menuAction("mnuFileSaveAs")->trigger();
         EXPECT_EQ(w().form().htm, page.toStdString());
@@ -97,11 +101,11 @@ protected:
 };
 
 TEST_F(PreviewFileAccess, APageLoadsItsOwnPicturesStyleSheetsAndScripts) {
-    const QJsonObject r = preview(QStringLiteral(
-        "window.addEventListener('load', () => report({"
-        "  picture: document.getElementById('picture').naturalWidth,"
-        "  style: getComputedStyle(document.querySelector('article h1')).fontSize,"
-        "  script: typeof jQuery }));"));
+    const QJsonObject r =
+        preview(QStringLiteral("window.addEventListener('load', () => report({"
+                               "  picture: document.getElementById('picture').naturalWidth,"
+                               "  style: getComputedStyle(document.querySelector('article h1')).fontSize,"
+                               "  script: typeof jQuery }));"));
     EXPECT_EQ(r["picture"].toInt(), 48);
     EXPECT_EQ(r["style"].toString(), "28px");  // lintian.css: "article h1 { font-size: 28px; }"
     EXPECT_EQ(r["script"].toString(), "function");
@@ -129,8 +133,10 @@ TEST_F(PreviewFileAccess, APageCannotReadOtherLocalFiles) {
         "  .then(([x, f, own, fr, p, h, mine]) => report({xhr: x, fetch: f, ownFileByXhr: own, frame: fr,\n"
         "    pictureElsewhere: p, hiddenPicture: h, ownPicture: mine}));"));
     ASSERT_EQ(r.size(), 7);
-    for (const char* attempt : {"xhr", "fetch", "ownFileByXhr", "frame", "pictureElsewhere", "hiddenPicture"}) {
-        EXPECT_FALSE(r[attempt].toString().startsWith("read")) << attempt << ": " << r[attempt].toString().toStdString();
+    for (const char* attempt :
+         {"xhr", "fetch", "ownFileByXhr", "frame", "pictureElsewhere", "hiddenPicture"}) {
+        EXPECT_FALSE(r[attempt].toString().startsWith("read"))
+            << attempt << ": " << r[attempt].toString().toStdString();
     }
     EXPECT_EQ(r["ownPicture"].toString(), "read");
 }
@@ -154,7 +160,8 @@ TEST(PreviewFilePolicy, APageShowsOnlyWhatLiesInItsOwnFolder) {
     EXPECT_FALSE(previewMayLoad(url("site/images/link.png"), page, Info::ResourceTypeImage));
     EXPECT_TRUE(previewMayLoad(url("outside.png"), page, Info::ResourceTypeMainFrame));
     EXPECT_TRUE(previewMayLoad(QUrl("https://www.debian.org/"), page, Info::ResourceTypeXhr));
-    EXPECT_FALSE(previewMayLoad(url("site/images/a.png"), QUrl("https://www.debian.org/"), Info::ResourceTypeImage));
+    EXPECT_FALSE(
+        previewMayLoad(url("site/images/a.png"), QUrl("https://www.debian.org/"), Info::ResourceTypeImage));
 }
 
 TEST_F(PreviewWindow, ShowsThePaneAsAPageWithChineseTextAndNoCharsetDeclared) {
