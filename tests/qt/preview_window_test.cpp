@@ -77,7 +77,7 @@ protected:
         }
     }
 
-    // Saves `body` as the site's page and shows it; returns what its script reported.
+    // Saves the page with `script` in it into the site and shows it; returns what the script reported.
     QJsonObject preview(const QString& script) {
         const QString page = site.filePath("page.html");
         w().pane(1)->setPlainText(
