@@ -48,8 +48,11 @@ bool frmM::anyPaneUnsaved() const { return htmlDirty == kTrue || cssDirty == kTr
 void frmM::Form_QueryUnload(std::int16_t& cancel, int /*unloadMode*/) {
     // Every pane is asked about, not only the HTML pane: unsaved CSS or JS is work too.
     if (!anyPaneUnsaved()) return;
-    if (c_.prompt.askYesNo(std::string(text::kQuitPrompt), std::string(text::kQuitTitle)) == Answer::No) {
-        cancel = kTrue;
+    // The window stays until the answer is Yes: a question that cannot be asked loses no work.
+    const std::int16_t given = cancel;
+    cancel = kTrue;
+    if (c_.prompt.askYesNo(std::string(text::kQuitPrompt), std::string(text::kQuitTitle)) == Answer::Yes) {
+        cancel = given;
     }
 }
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "app/frm_m.h"
+
 namespace corvane::def {
 
 // The main window as designed: every control, menu item and toolbar button, with geometry in
@@ -59,6 +61,9 @@ const Control& control(std::string_view name);
 
 enum class MenuLevel { Bar, Item, Separator };
 
+// The handler a menu entry runs when it is clicked.
+using MenuHandler = void (frmM::*)();
+
 struct Menu {
     MenuLevel level;
     std::string_view name;
@@ -66,35 +71,36 @@ struct Menu {
     std::string_view shortcut;  // empty: none
     bool checkable;
     bool checked;
+    MenuHandler handler;  // none for a separator and for a bar entry that opens its menu
 };
 
 inline constexpr std::array<Menu, 25> kMenus{{
-    {MenuLevel::Bar, "mnuFile", "文件(&F)", "", false, false},
-    {MenuLevel::Item, "mnuFileNew", "新建(&N)", "Ctrl+N", false, false},
-    {MenuLevel::Item, "mnuFileOpen", "打开(&O)...", "F1", false, false},
-    {MenuLevel::Item, "mnuFileSave", "保存(&S)", "F2", false, false},
-    {MenuLevel::Item, "mnuFileSaveAs", "另存为(&A)...", "F3", false, false},
-    {MenuLevel::Item, "mnuFilePrint", "打印(&P)...", "", false, false},
-    {MenuLevel::Item, "mnuFileExit", "退出(&X)", "", false, false},
-    {MenuLevel::Bar, "mnuEdit", "编辑(&E)", "", false, false},
-    {MenuLevel::Item, "mnuEditCut", "剪贴(&T)", "", false, false},
-    {MenuLevel::Item, "mnuEditCopy", "复制(&C)", "", false, false},
-    {MenuLevel::Item, "mnuEditPaste", "粘贴(&P)", "", false, false},
-    {MenuLevel::Bar, "mnuView", "视图(&V)", "", false, false},
-    {MenuLevel::Item, "mnuViewToolbar", "工具栏(&T)", "", true, true},
-    {MenuLevel::Bar, "mnuTxt", "文字(&T)", "", false, false},
-    {MenuLevel::Item, "mnuTxtFont", "字体(&F)", "", false, false},
-    {MenuLevel::Item, "mnuTxtColor", "颜色(&A)", "", false, false},
-    {MenuLevel::Separator, "mnuTxtBar0", "-", "", false, false},
-    {MenuLevel::Item, "mnuTxtBold", "粗体(&B)", "", false, false},
-    {MenuLevel::Item, "mnuTxtItalic", "斜体(&I)", "", false, false},
-    {MenuLevel::Item, "mnuTxtUnderline", "下划线(&U)", "", false, false},
-    {MenuLevel::Separator, "mnuTxtBar1", "-", "", false, false},
-    {MenuLevel::Item, "mnuTxtL", "左对齐(&L)", "", true, false},
-    {MenuLevel::Item, "mnuTxtC", "置中(&C)", "", true, false},
-    {MenuLevel::Item, "mnuTxtR", "右对齐(&R)", "", true, false},
+    {MenuLevel::Bar, "mnuFile", "文件(&F)", "", false, false, nullptr},
+    {MenuLevel::Item, "mnuFileNew", "新建(&N)", "Ctrl+N", false, false, &frmM::mnuFileNew_Click},
+    {MenuLevel::Item, "mnuFileOpen", "打开(&O)...", "F1", false, false, &frmM::mnuFileOpen_Click},
+    {MenuLevel::Item, "mnuFileSave", "保存(&S)", "F2", false, false, &frmM::mnuFileSave_Click},
+    {MenuLevel::Item, "mnuFileSaveAs", "另存为(&A)...", "F3", false, false, &frmM::mnuFileSaveAs_Click},
+    {MenuLevel::Item, "mnuFilePrint", "打印(&P)...", "", false, false, &frmM::mnuFilePrint_Click},
+    {MenuLevel::Item, "mnuFileExit", "退出(&X)", "", false, false, &frmM::mnuFileExit_Click},
+    {MenuLevel::Bar, "mnuEdit", "编辑(&E)", "", false, false, nullptr},
+    {MenuLevel::Item, "mnuEditCut", "剪贴(&T)", "", false, false, &frmM::mnuEditCut_Click},
+    {MenuLevel::Item, "mnuEditCopy", "复制(&C)", "", false, false, &frmM::mnuEditCopy_Click},
+    {MenuLevel::Item, "mnuEditPaste", "粘贴(&P)", "", false, false, &frmM::mnuEditPaste_Click},
+    {MenuLevel::Bar, "mnuView", "视图(&V)", "", false, false, nullptr},
+    {MenuLevel::Item, "mnuViewToolbar", "工具栏(&T)", "", true, true, &frmM::mnuViewToolbar_Click},
+    {MenuLevel::Bar, "mnuTxt", "文字(&T)", "", false, false, nullptr},
+    {MenuLevel::Item, "mnuTxtFont", "字体(&F)", "", false, false, &frmM::mnuTxtFont_Click},
+    {MenuLevel::Item, "mnuTxtColor", "颜色(&A)", "", false, false, &frmM::mnuTxtColor_Click},
+    {MenuLevel::Separator, "mnuTxtBar0", "-", "", false, false, nullptr},
+    {MenuLevel::Item, "mnuTxtBold", "粗体(&B)", "", false, false, &frmM::mnuTxtBold_Click},
+    {MenuLevel::Item, "mnuTxtItalic", "斜体(&I)", "", false, false, &frmM::mnuTxtItalic_Click},
+    {MenuLevel::Item, "mnuTxtUnderline", "下划线(&U)", "", false, false, &frmM::mnuTxtUnderline_Click},
+    {MenuLevel::Separator, "mnuTxtBar1", "-", "", false, false, nullptr},
+    {MenuLevel::Item, "mnuTxtL", "左对齐(&L)", "", true, false, &frmM::mnuTxtL_Click},
+    {MenuLevel::Item, "mnuTxtC", "置中(&C)", "", true, false, &frmM::mnuTxtC_Click},
+    {MenuLevel::Item, "mnuTxtR", "右对齐(&R)", "", true, false, &frmM::mnuTxtR_Click},
     // A command on the menu bar itself, with no menu under it.
-    {MenuLevel::Bar, "qzone", "Qzone", "", false, false},
+    {MenuLevel::Bar, "qzone", "Qzone", "", false, false, &frmM::qzone_Click},
 }};
 
 enum class ButtonKind { Push, Group, Separator };

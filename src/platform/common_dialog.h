@@ -5,10 +5,17 @@
 
 namespace corvane {
 
-// What a printer dialog hands back: the device that a pane prints to.
+// What a printer dialog hands back: the printer that a pane prints on. Its device is the
+// platform's own type, defined by the platform layer that makes it; the logic only hands it from
+// the dialog to the pane, as a device context is handed on.
 class Printer {
 public:
-    virtual ~Printer() = default;
+    class Device;
+    explicit Printer(Device* device = nullptr) : device_(device) {}
+    Device* device() const { return device_; }
+
+private:
+    Device* device_;
 };
 
 // The properties one common dialog keeps between uses. Every open, save, print, font and colour

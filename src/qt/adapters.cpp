@@ -20,6 +20,7 @@
 
 #include "platform/platform_error.h"
 #include "qt/colors.h"
+#include "qt/preview_file_access.h"
 
 namespace corvane::qt {
 
@@ -167,6 +168,7 @@ QWebEngineView* BrowserPane::view() {
     // An off-the-record profile: the preview leaves no cache, cookies or history behind.
     profile_ = new QWebEngineProfile(this);
     profile_->settings()->setDefaultTextEncoding(QStringLiteral("utf-8"));
+    keepLocalFilesPrivate(profile_);
     view_ = new QWebEngineView(profile_, this);
     view_->setAccessibleName(QStringLiteral("结果显示区"));
     layout()->addWidget(view_);
@@ -199,7 +201,15 @@ Answer PromptAdapter::askYesNo(const std::string& prompt, const std::string& tit
     QMessageBox box(QMessageBox::NoIcon, fromUtf8(title), fromUtf8(prompt),
                     QMessageBox::Yes | QMessageBox::No, parent_);
     box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    // Escape and the window's close button answer No; a box ended any other way was not answered.
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        default:
+            throw PlatformError("询问“" + title + "”", "提示框未得到回答就关闭了");
+    }
 }
 
 void LauncherAdapter::openUrl(const std::string& url) {

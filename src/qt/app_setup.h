@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/composition.h"
+#include <QString>
 
 namespace corvane::qt {
 
@@ -14,5 +15,10 @@ Composition setUpComposition();
 
 // Names the program so the desktop links its window to its launcher entry and icon.
 void describeApplication();
+
+// Qt's own dialogs, buttons and menus in Simplified Chinese, as the rest of the window, whatever the
+// system's language. Returns how many of Qt's catalogues were found; without one its texts stay
+// English, which is no failure.
+int loadChineseTranslations(const QString& folder = QString());
 
 }  // namespace corvane::qt

@@ -71,7 +71,7 @@ bool QtCommonDialog::ShowOpen() { return showFileDialog(false); }
 bool QtCommonDialog::ShowSave() { return showFileDialog(true); }
 
 bool QtCommonDialog::ShowPrinter() {
-    QPrintDialog dialog(printer_.printer(), parent_);
+    QPrintDialog dialog(printer(), parent_);
     QPrintDialog::PrintDialogOptions options = dialog.options();
     options.setFlag(QAbstractPrintDialog::PrintPageRange, (props_.Flags & kPdNoPageNums) == 0);
     options.setFlag(QAbstractPrintDialog::PrintSelection, (props_.Flags & kPdSelection) != 0);

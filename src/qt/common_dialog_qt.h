@@ -8,16 +8,18 @@
 
 #include "platform/common_dialog.h"
 
-namespace corvane::qt {
+namespace corvane {
 
-class QtPrinter : public Printer {
+// The printer the print dialog chooses, as the panes print on it.
+class Printer::Device {
 public:
-    QtPrinter() : printer_(QPrinter::HighResolution) {}
-    QPrinter* printer() { return &printer_; }
-
-private:
-    QPrinter printer_;
+    Device() : printer(QPrinter::HighResolution) {}
+    QPrinter printer;
 };
+
+}  // namespace corvane
+
+namespace corvane::qt {
 
 // "description|pattern|…" as the file dialog's name filters. "*.*" is every file.
 QStringList toNameFilters(const std::string& filter);
@@ -33,12 +35,14 @@ public:
     bool ShowFont() override;
     bool ShowColor() override;
     Printer& hDC() override { return printer_; }
+    QPrinter* printer() { return &device_.printer; }
 
 private:
     bool showFileDialog(bool save);
 
     QWidget* parent_;
-    QtPrinter printer_;
+    Printer::Device device_;
+    Printer printer_{&device_};
     QString lastFolder_;
 };
 

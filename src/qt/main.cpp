@@ -13,6 +13,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     corvane::qt::describeApplication();
     corvane::qt::setUpComposition();
+    corvane::qt::loadChineseTranslations();
 
     corvane::qt::MainWindow window;
     // Centred on the screen at the design client size.

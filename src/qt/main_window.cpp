@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QStyle>
 #include <QToolButton>
+#include <array>
+#include <functional>
 
 #include "app/captions.h"
 #include "app/window_definition.h"
@@ -90,31 +92,38 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     txtR_ = std::make_unique<MenuItemAdapter>(menuAction("mnuTxtR"));
     prompt_ = std::make_unique<PromptAdapter>(this);
     // The change events are connected here, after the sample text is in place.
-    frm_ = std::make_unique<frmM>(FormControls{*formAdapter_, *panes_[0], *panes_[1], *panes_[2], *labels_[0],
-                                               *labels_[3], *labels_[4], *text2_, *browser_, *dialog_,
+    frm_ = std::make_unique<frmM>(FormControls{*formAdapter_, *richTextBox1_, *richTextBox2_, *richTextBox3_,
+                                               *label1_, *label4_, *label5_, *text2_, *browser_, *dialog_,
                                                *toolBarAdapter_, *viewToolbar_, *txtL_, *txtC_, *txtR_,
                                                clipboard_, *prompt_, launcher_, clock_});
 
-    connect(labels_[0], &LabelWidget::clicked, this, [this] { run([this] { frm_->Label1_Click(); }); });
-    connect(labels_[3], &LabelWidget::clicked, this, [this] { run([this] { frm_->Label4_Click(); }); });
-    connect(labels_[4], &LabelWidget::clicked, this, [this] { run([this] { frm_->Label5_Click(); }); });
-    connect(labels_[0], &LabelWidget::doubleClicked, this,
-            [this] { run([this] { frm_->Label1_DblClick(); }); });
-    connect(labels_[3], &LabelWidget::doubleClicked, this,
-            [this] { run([this] { frm_->Label4_DblClick(); }); });
-    connect(labels_[4], &LabelWidget::doubleClicked, this,
-            [this] { run([this] { frm_->Label5_DblClick(); }); });
-    connect(labels_[2], &LabelWidget::clicked, this, [this] { run([this] { frm_->Label3_Click(); }); });
-    connect(command1_, &QPushButton::clicked, this, [this] { run([this] { frm_->Command1_Click(); }); });
+    connectEvents();
     buildLayoutWindow();
     connect(client_, &ClientArea::resized, this, [this] { formResize(); });
-    connect(timer1_, &QTimer::timeout, this, [this] { run([this] { frm_->Timer1_Timer(); }); });
 
     const int menuHeight = menuBar()->sizeHint().height();
     resize(toPixels(def::kClientWidth, this), toPixels(def::kClientHeight, this) + menuHeight);
 
     run([this] { frm_->Form_Load(); });
     timer1_->start();
+}
+
+template <typename Sender, typename Signal>
+void MainWindow::connectHandler(const Sender* sender, Signal signal, void (frmM::*handler)()) {
+    connect(sender, signal, this, [this, handler] { run([this, handler] { std::invoke(handler, *frm_); }); });
+}
+
+// The events of the controls, each to its handler (the menus are wired as they are built).
+void MainWindow::connectEvents() {
+    connectHandler(label1_, &LabelWidget::clicked, &frmM::Label1_Click);
+    connectHandler(label4_, &LabelWidget::clicked, &frmM::Label4_Click);
+    connectHandler(label5_, &LabelWidget::clicked, &frmM::Label5_Click);
+    connectHandler(label1_, &LabelWidget::doubleClicked, &frmM::Label1_DblClick);
+    connectHandler(label4_, &LabelWidget::doubleClicked, &frmM::Label4_DblClick);
+    connectHandler(label5_, &LabelWidget::doubleClicked, &frmM::Label5_DblClick);
+    connectHandler(label3_, &LabelWidget::clicked, &frmM::Label3_Click);
+    connectHandler(command1_, &QPushButton::clicked, &frmM::Command1_Click);
+    connectHandler(timer1_, &QTimer::timeout, &frmM::Timer1_Timer);
 }
 
 // The layout engine sees every control of the definition, then every menu item, in order.
@@ -150,7 +159,7 @@ void MainWindow::changeEvent(QEvent* event) {
 MainWindow::~MainWindow() {
     // The handlers must not run while the controls they use are being destroyed.
     timer1_->stop();
-    for (RichEditWidget* pane : panes_) pane->onChange = nullptr;
+    for (RichEditWidget* pane : {richTextBox1_, richTextBox2_, richTextBox3_}) pane->onChange = nullptr;
 }
 
 void MainWindow::run(const std::function<void()>& handler) { runGuarded(report_, handler); }
@@ -183,31 +192,36 @@ void MainWindow::buildControls() {
     text2_->setAccessibleName(QStringLiteral("时钟"));
 
     const QFont font = paneFont();
-    const std::string_view paneNames[3] = {"RichTextBox1", "RichTextBox2", "RichTextBox3"};
-    const std::string_view paneCaptions[3] = {text::kHtmlCaption, text::kCssCaption, text::kJsCaption};
-    for (int i = 0; i < 3; ++i) {
+    const auto makePane = [this, &font](std::string_view name, std::string_view caption, bool horizontalBar) {
         auto* pane = new RichEditWidget(client_);
-        placeAtDesignGeometry(pane, paneNames[i]);
+        placeAtDesignGeometry(pane, name);
         pane->setFont(font);
         pane->document()->setDefaultFont(font);
         pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        pane->setHorizontalScrollBarPolicy(i == 0 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-        pane->setAccessibleName(qs(paneCaptions[i]));
-        panes_[i] = pane;
-    }
-    panes_[0]->setPlainText(qs(def::sampleText()));
+        pane->setHorizontalScrollBarPolicy(horizontalBar ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+        pane->setAccessibleName(qs(caption));
+        return pane;
+    };
+    richTextBox1_ = makePane("RichTextBox1", text::kHtmlCaption, true);
+    richTextBox2_ = makePane("RichTextBox2", text::kCssCaption, false);
+    richTextBox3_ = makePane("RichTextBox3", text::kJsCaption, false);
+    richTextBox1_->setPlainText(qs(def::sampleText()));
 
-    for (int i = 0; i < 5; ++i) {
+    const auto makeLabel = [this](std::string_view name) {
         auto* label = new LabelWidget(client_);
-        const std::string name = "Label" + std::to_string(i + 1);
         placeAtDesignGeometry(label, name);
         const def::Control& c = def::control(name);
         label->setCaption(std::string(c.text));
         if (!c.toolTip.empty()) label->setToolTip(qs(c.toolTip));
-        labels_[i] = label;
-    }
-    labels_[0]->setBackColor(kInactiveTitleBarColor);
-    labels_[2]->setCursor(Qt::PointingHandCursor);
+        return label;
+    };
+    label1_ = makeLabel("Label1");
+    label2_ = makeLabel("Label2");
+    label3_ = makeLabel("Label3");
+    label4_ = makeLabel("Label4");
+    label5_ = makeLabel("Label5");
+    label1_->setBackColor(kInactiveTitleBarColor);
+    label3_->setCursor(Qt::PointingHandCursor);
 
     // Stacking: the first control of the definition lies on top.
     for (auto it = def::kControls.rbegin(); it != def::kControls.rend(); ++it) {
@@ -217,38 +231,16 @@ void MainWindow::buildControls() {
 
     // Tab order by tab index; labels and the toolbar never take the focus.
     toolBar_->setFocusPolicy(Qt::NoFocus);
-    QWidget* order[] = {panes_[0], browser_, text2_, command1_, panes_[1], panes_[2]};
+    QWidget* order[] = {richTextBox1_, browser_, text2_, command1_, richTextBox2_, richTextBox3_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
 void MainWindow::buildMenus() {
-    const std::map<std::string_view, std::function<void()>> handlers = {
-        {"mnuFileNew", [this] { frm_->mnuFileNew_Click(); }},
-        {"mnuFileOpen", [this] { frm_->mnuFileOpen_Click(); }},
-        {"mnuFileSave", [this] { frm_->mnuFileSave_Click(); }},
-        {"mnuFileSaveAs", [this] { frm_->mnuFileSaveAs_Click(); }},
-        {"mnuFilePrint", [this] { frm_->mnuFilePrint_Click(); }},
-        {"mnuFileExit", [this] { frm_->mnuFileExit_Click(); }},
-        {"mnuEditCut", [this] { frm_->mnuEditCut_Click(); }},
-        {"mnuEditCopy", [this] { frm_->mnuEditCopy_Click(); }},
-        {"mnuEditPaste", [this] { frm_->mnuEditPaste_Click(); }},
-        {"mnuViewToolbar", [this] { frm_->mnuViewToolbar_Click(); }},
-        {"mnuTxtFont", [this] { frm_->mnuTxtFont_Click(); }},
-        {"mnuTxtColor", [this] { frm_->mnuTxtColor_Click(); }},
-        {"mnuTxtBold", [this] { frm_->mnuTxtBold_Click(); }},
-        {"mnuTxtItalic", [this] { frm_->mnuTxtItalic_Click(); }},
-        {"mnuTxtUnderline", [this] { frm_->mnuTxtUnderline_Click(); }},
-        {"mnuTxtL", [this] { frm_->mnuTxtL_Click(); }},
-        {"mnuTxtC", [this] { frm_->mnuTxtC_Click(); }},
-        {"mnuTxtR", [this] { frm_->mnuTxtR_Click(); }},
-        {"qzone", [this] { frm_->qzone_Click(); }},
-    };
     QMenu* current = nullptr;
     for (const def::Menu& m : def::kMenus) {
         QAction* action = nullptr;
         if (m.level == def::MenuLevel::Bar) {
-            auto found = handlers.find(m.name);
-            if (found != handlers.end()) {
+            if (m.handler != nullptr) {
                 // A command on the menu bar itself.
                 action = menuBar()->addAction(qs(m.caption));
                 current = nullptr;
@@ -268,13 +260,13 @@ void MainWindow::buildMenus() {
             action->setShortcut(QKeySequence(qs(m.shortcut)));
             action->setShortcutContext(Qt::WindowShortcut);
         }
-        if (auto found = handlers.find(m.name); found != handlers.end()) {
-            const std::function<void()> handler = found->second;
+        if (m.handler != nullptr) {
             // The menu's own toggling of a check mark is undone: only the handler sets marks.
-            connect(action, &QAction::triggered, this, [this, action, handler, checkable = m.checkable] {
-                if (checkable) action->setChecked(!action->isChecked());
-                run(handler);
-            });
+            connect(action, &QAction::triggered, this,
+                    [this, action, handler = m.handler, checkable = m.checkable] {
+                        if (checkable) action->setChecked(!action->isChecked());
+                        run([this, handler] { std::invoke(handler, *frm_); });
+                    });
         }
         menuActions_.emplace(std::string(m.name), action);
     }
@@ -322,14 +314,21 @@ QAction* MainWindow::toolAction(std::string_view key) const {
     return found == toolActions_.end() ? nullptr : found->second;
 }
 
-RichEditWidget* MainWindow::pane(int number) const { return panes_[number - 1]; }
-LabelWidget* MainWindow::label(int number) const { return labels_[number - 1]; }
+RichEditWidget* MainWindow::pane(int number) const {
+    const std::array panes{richTextBox1_, richTextBox2_, richTextBox3_};
+    return panes.at(static_cast<std::size_t>(number - 1));
+}
+
+LabelWidget* MainWindow::label(int number) const {
+    const std::array labels{label1_, label2_, label3_, label4_, label5_};
+    return labels.at(static_cast<std::size_t>(number - 1));
+}
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!shownOnce_) {
         shownOnce_ = true;
-        panes_[0]->setFocus();
+        richTextBox1_->setFocus();
     }
 }
 

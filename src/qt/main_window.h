@@ -77,14 +77,24 @@ private:
     void buildToolBar();
     void placeAtDesignGeometry(QWidget* widget, std::string_view name);
     void buildLayoutWindow();
+    void connectEvents();
+    // Runs `handler` of frmM, through the guard, whenever `sender` emits `signal`.
+    template <typename Sender, typename Signal>
+    void connectHandler(const Sender* sender, Signal signal, void (frmM::*handler)());
 
     ClientArea* client_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     TextBoxWidget* text2_ = nullptr;
     QPushButton* command1_ = nullptr;
     BrowserPane* browser_ = nullptr;
-    RichEditWidget* panes_[3] = {};
-    LabelWidget* labels_[5] = {};
+    RichEditWidget* richTextBox1_ = nullptr;  // HTML
+    RichEditWidget* richTextBox2_ = nullptr;  // CSS
+    RichEditWidget* richTextBox3_ = nullptr;  // JS
+    LabelWidget* label1_ = nullptr;           // header of the HTML pane
+    LabelWidget* label2_ = nullptr;           // heading of the preview
+    LabelWidget* label3_ = nullptr;           // contact link
+    LabelWidget* label4_ = nullptr;           // header of the CSS pane
+    LabelWidget* label5_ = nullptr;           // header of the JS pane
     QTimer* timer1_ = nullptr;
     std::map<std::string, QAction*, std::less<>> menuActions_;
     std::map<std::string, QAction*, std::less<>> toolActions_;

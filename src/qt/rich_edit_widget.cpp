@@ -4,6 +4,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <QAbstractUndoItem>
 #include <QPlainTextDocumentLayout>
 #include <QPrinter>
 #include <QTextBlock>
@@ -155,6 +156,15 @@ public:
     }
 };
 
+// Closes a replacement's undo step. Qt joins text typed right after an insertion into the same
+// undo step, so a key pressed at the end of a loaded file would otherwise be undone together with
+// the load; an entry of another kind at the end keeps them apart.
+class StepEnd : public QAbstractUndoItem {
+public:
+    void undo() override {}
+    void redo() override {}
+};
+
 bool isBold(const QTextCharFormat& f) { return f.fontWeight() >= QFont::Bold; }
 bool isItalic(const QTextCharFormat& f) { return f.fontItalic(); }
 bool isUnderline(const QTextCharFormat& f) { return f.fontUnderline(); }
@@ -196,18 +206,44 @@ void RichEditWidget::formatOnly(F&& apply) {
     formatting_ = false;
 }
 
-void RichEditWidget::setText(const std::string& text) { setPlainText(fromUtf8(text)); }
-
-void RichEditWidget::loadPlainText(const std::string& text) { setPlainText(fromUtf8(text)); }
-
-void RichEditWidget::loadRichText(const RichDocument& document) {
+// The earlier content is removed, not cleared: the document keeps its characters and formats in its
+// own buffer for the undo step, so nothing is copied, and the new text is held once.
+void RichEditWidget::replaceContent(const std::function<void(QTextCursor&)>& fill) {
+    QTextDocument* doc = document();
     formatOnly([&] {
-        QTextDocument* doc = this->document();
-        // No undo steps for a whole file: they would hold a second copy of it.
-        doc->setUndoRedoEnabled(false);
-        doc->clear();
         QTextCursor cursor(doc);
         cursor.beginEditBlock();
+        try {
+            cursor.select(QTextCursor::Document);
+            cursor.removeSelectedText();
+            // What is left is one empty paragraph, which keeps the formats it had: the new content
+            // starts from the pane's own.
+            cursor.setBlockFormat(QTextBlockFormat());
+            cursor.setBlockCharFormat(QTextCharFormat());
+            cursor.setCharFormat(QTextCharFormat());
+            fill(cursor);
+        } catch (...) {
+            cursor.endEditBlock();
+            throw;
+        }
+        doc->appendUndoItem(new StepEnd);
+        cursor.endEditBlock();
+    });
+    setTextCursor(QTextCursor(doc));
+}
+
+void RichEditWidget::setText(const std::string& text) {
+    replaceContent([&text](QTextCursor& cursor) { cursor.insertText(fromUtf8(text)); });
+    raiseChange();
+}
+
+void RichEditWidget::loadPlainText(const std::string& text) {
+    replaceContent([&text](QTextCursor& cursor) { cursor.insertText(fromUtf8(text)); });
+    raiseChange();
+}
+
+void RichEditWidget::loadRichText(const RichDocument& document) {
+    replaceContent([&document](QTextCursor& cursor) {
         // Runs refer to the document's formats by index, so the load is linear in the number of
         // runs however many formats there are. Each format is made for Qt when a run first uses
         // it, and from then on the document's own copy stands for it: Qt keeps every distinct
@@ -247,9 +283,6 @@ void RichEditWidget::loadRichText(const RichDocument& document) {
                 }
             }
         }
-        cursor.endEditBlock();
-        doc->setUndoRedoEnabled(true);
-        setTextCursor(QTextCursor(doc));
     });
     raiseChange();
 }
@@ -406,16 +439,16 @@ void RichEditWidget::setSelAlignment(std::int16_t code) {
 }
 
 void RichEditWidget::selPrint(Printer& printer) {
-    auto* target = dynamic_cast<QtPrinter*>(&printer);
-    if (target == nullptr) throw PlatformError("打印", "没有选定打印机");
+    Printer::Device* device = printer.device();
+    if (device == nullptr) throw PlatformError("打印", "没有选定打印机");
     const QTextCursor cursor = textCursor();
     if (cursor.hasSelection()) {
         QTextDocument selection;
         selection.setDefaultFont(document()->defaultFont());
         QTextCursor(&selection).insertFragment(QTextDocumentFragment(cursor));
-        selection.print(target->printer());
+        selection.print(&device->printer);
     } else {
-        document()->print(target->printer());
+        document()->print(&device->printer);
     }
 }
 

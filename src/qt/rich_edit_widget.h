@@ -55,6 +55,9 @@ private:
     // Runs a formatting change without reporting it as a change of content.
     template <typename F>
     void formatOnly(F&& apply);
+    // Replaces the whole content with what `fill` inserts at the cursor it is given, as one step
+    // that one undo takes back.
+    void replaceContent(const std::function<void(QTextCursor&)>& fill);
     Tristate selectionHas(bool (*test)(const QTextCharFormat&)) const;
     void onContentsChange(int position, int removed, int added);
 

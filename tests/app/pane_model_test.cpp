@@ -115,6 +115,16 @@ TEST(QuitQuestion, YesCloses) {
     EXPECT_EQ(w.prompt.asked.size(), 1u);
 }
 
+TEST(QuitQuestion, AQuestionThatCannotBeAskedKeepsTheWindow) {
+    FakeWindow w;
+    w.html.type("<p>");
+    w.prompt.fail = true;
+    std::int16_t cancel = kFalse;
+    EXPECT_THROW(w.frm.Form_QueryUnload(cancel, 0), PlatformError);
+    EXPECT_EQ(cancel, kTrue);
+    EXPECT_EQ(w.frm.htmlDirty, kTrue);
+}
+
 // Unsaved CSS or JS is work too: closing asks about it as well.
 TEST(QuitQuestion, IsAskedForUnsavedCssAndJs) {
     for (auto pane : {&FakeWindow::cssPane, &FakeWindow::jsPane}) {

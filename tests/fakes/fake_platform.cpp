@@ -97,6 +97,7 @@ void FakeClipboard::setText(const std::string& t) {
 
 Answer FakePrompt::askYesNo(const std::string& prompt, const std::string& title) {
     asked.emplace_back(prompt, title);
+    if (fail) throw PlatformError("显示提示框", "no display");
     if (answers.empty()) return Answer::Yes;
     const Answer answer = answers.front();
     answers.pop_front();

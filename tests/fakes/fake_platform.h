@@ -135,6 +135,7 @@ class FakePrompt : public Prompt {
 public:
     std::deque<Answer> answers;
     std::vector<std::pair<std::string, std::string>> asked;
+    bool fail = false;  // the box cannot be shown
     Answer askYesNo(const std::string& prompt, const std::string& title) override;
 };
 
@@ -151,8 +152,6 @@ public:
     LocalTime now() override { return time; }
 };
 
-class FakePrinter : public Printer {};
-
 // One scripted reply to the next dialog shown.
 struct DialogReply {
     bool accept = true;
@@ -165,7 +164,7 @@ public:
     std::deque<DialogReply> replies;
     // Each dialog shown: its kind and the properties it was shown with.
     std::vector<std::pair<std::string, CommonDialogProperties>> shown;
-    FakePrinter printer;
+    Printer printer;  // no device: the fake pane records what it would print
 
     bool ShowOpen() override { return fileDialog("open"); }
     bool ShowSave() override { return fileDialog("save"); }

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QDialogButtonBox>
 #include <QPrintDialog>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextCursor>
 
 #include "app/captions.h"
 #include "app/window_definition.h"
+#include "qt/app_setup.h"
 #include "qt/common_dialog_qt.h"
 #include "window_test_support.h"
 
@@ -30,7 +33,7 @@ protected:
         return QString::fromUtf8(process.readAllStandardOutput());
     }
 
-    QPrinter* printer() { return static_cast<QtPrinter&>(w.commonDialog().hDC()).printer(); }
+    QPrinter* printer() { return &w.commonDialog().hDC().device()->printer; }
 };
 
 TEST(NameFilters, OpenFilterBecomesFourteenEntriesInOrder) {
@@ -43,17 +46,32 @@ TEST(NameFilters, OpenFilterBecomesFourteenEntriesInOrder) {
     EXPECT_EQ(toNameFilters(std::string(text::kCssFilter)), QStringList{"CSS文件 (*.css *.CSS)"});
 }
 
+TEST(Translations, AMissingCatalogueIsNoFailure) {
+    QTemporaryDir empty;
+    EXPECT_EQ(loadChineseTranslations(empty.path()), 0);
+    EXPECT_EQ(loadChineseTranslations(empty.filePath("missing")), 0);
+}
+
 TEST_F(FileWindow, SaveAsThroughTheRealDialogWritesTheTypedPath) {
     const QString path = dir.filePath("中文 目录.html");
-    QString title;
+    QString title, cancel, accept;
     QStringList filters;
     whenModalOpens([&](QWidget* modal) {
         title = modal->windowTitle();
         filters = qobject_cast<QFileDialog*>(modal)->nameFilters();
+        if (auto* buttons = modal->findChild<QDialogButtonBox*>()) {
+            cancel = buttons->button(QDialogButtonBox::Cancel)->text();
+            for (QAbstractButton* button : buttons->buttons()) {
+                if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole) accept = button->text();
+            }
+        }
         acceptFileDialog(modal, path);
     });
     w.menuAction("mnuFileSaveAs")->trigger();
     EXPECT_EQ(title, "另存为");
+    // Qt's own dialog speaks Chinese, as the window does.
+    EXPECT_EQ(cancel, "取消");
+    EXPECT_EQ(accept, "保存(&S)");
     EXPECT_EQ(filters, QStringList{"html超文本文件 (*.html *.HTML)"});
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -7,6 +9,7 @@
 #include <QWebEngineView>
 
 #include "app/window_definition.h"
+#include "qt/preview_file_access.h"
 #include "window_test_support.h"
 
 namespace corvane::qt {
@@ -52,6 +55,114 @@ protected:
         return text;
     }
 };
+
+// A page saved beside pictures, style sheets and scripts that Debian's packages ship, with a script
+// that reports what it could load and what it could read: the page's title once it has finished.
+class PreviewFileAccess : public PreviewWindow {
+protected:
+    QTemporaryDir site;
+
+    void SetUp() override {
+        PreviewWindow::SetUp();
+        ASSERT_TRUE(QDir(site.path()).mkpath("assets"));
+        ASSERT_TRUE(QDir(site.path()).mkpath(".hidden"));
+        ASSERT_TRUE(QFile::copy("/usr/share/icons/hicolor/48x48/apps/display-im6.q16.png",
+                                site.filePath(".hidden/picture.png")));
+        for (const auto& [from, to] :
+             {std::pair{"/usr/share/icons/hicolor/48x48/apps/display-im6.q16.png", "picture.png"},
+              std::pair{"/usr/share/lintian/data/stylesheets/lintian.css", "lintian.css"},
+              std::pair{"/usr/share/javascript/jquery/jquery.min.js", "jquery.min.js"}}) {
+            ASSERT_TRUE(QFile::copy(QString::fromUtf8(from), site.filePath(QStringLiteral("assets/") + to)))
+                << from;
+        }
+    }
+
+    // Saves the page with `script` in it into the site and shows it; returns what the script reported.
+    QJsonObject preview(const QString& script) {
+        const QString page = site.filePath("page.html");
+        w().pane(1)->setPlainText(
+            QStringLiteral(
+                "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
+                "<link rel=\"stylesheet\" href=\"assets/lintian.css\">"
+                "<script src=\"assets/jquery.min.js\"></script></head>"
+                "<body><article><h1>标题</h1></article><img id=\"picture\" src=\"assets/picture.png\">"
+                "<script>function report(r) { document.title = 'done:' + JSON.stringify(r); }\n%1</script>"
+                "</body></html>")
+                .arg(script));
+        whenModalOpens([&](QWidget* modal) { testing::acceptFileDialog(modal, page); });
+        w().menuAction("mnuFileSaveAs")->trigger();
+        EXPECT_EQ(w().form().htm, page.toStdString());
+        QTest::mouseClick(w().runButton(), Qt::LeftButton);
+        QWebEngineView* view = w().browser()->view();
+        const bool done = QTest::qWaitFor([&] { return view->title().startsWith("done:"); }, 30000);
+        EXPECT_TRUE(done) << view->title().toStdString();
+        return QJsonDocument::fromJson(view->title().mid(5).toUtf8()).object();
+    }
+};
+
+TEST_F(PreviewFileAccess, APageLoadsItsOwnPicturesStyleSheetsAndScripts) {
+    const QJsonObject r =
+        preview(QStringLiteral("window.addEventListener('load', () => report({"
+                               "  picture: document.getElementById('picture').naturalWidth,"
+                               "  style: getComputedStyle(document.querySelector('article h1')).fontSize,"
+                               "  script: typeof jQuery }));"));
+    EXPECT_EQ(r["picture"].toInt(), 48);
+    EXPECT_EQ(r["style"].toString(), "28px");  // lintian.css: "article h1 { font-size: 28px; }"
+    EXPECT_EQ(r["script"].toString(), "function");
+}
+
+TEST_F(PreviewFileAccess, APageCannotReadOtherLocalFiles) {
+    const QJsonObject r = preview(QStringLiteral(
+        "const other = 'file:///etc/os-release';\n"
+        "const xhr = url => new Promise(done => {\n"
+        "  try { const x = new XMLHttpRequest(); x.open('GET', url);\n"
+        "    x.onload = () => done('read ' + x.responseText.length); x.onerror = () => done('refused');\n"
+        "    x.send(); } catch (e) { done('refused'); } });\n"
+        "const get = url => fetch(url).then(r => r.text()).then(t => 'read ' + t.length, () => 'refused');\n"
+        "const frame = url => new Promise(done => { const f = document.createElement('iframe');\n"
+        "  f.onload = () => { try { done('read ' + f.contentDocument.body.innerText.length); }\n"
+        "    catch (e) { done('refused'); } }; f.src = url; document.body.appendChild(f); });\n"
+        "const pixels = url => new Promise(done => { const i = new Image();\n"
+        "  i.onload = () => { const c = document.createElement('canvas'); c.width = c.height = 8;\n"
+        "    const g = c.getContext('2d'); g.drawImage(i, 0, 0);\n"
+        "    try { g.getImageData(0, 0, 1, 1); done('read'); } catch (e) { done('refused'); } };\n"
+        "  i.onerror = () => done('not shown'); i.src = url; });\n"
+        "Promise.all([xhr(other), get(other), xhr('assets/lintian.css'), frame(other),\n"
+        "  pixels('file:///usr/share/icons/hicolor/16x16/apps/display-im6.q16.png'),\n"
+        "  pixels('.hidden/picture.png'), pixels('assets/picture.png')])\n"
+        "  .then(([x, f, own, fr, p, h, mine]) => report({xhr: x, fetch: f, ownFileByXhr: own, frame: fr,\n"
+        "    pictureElsewhere: p, hiddenPicture: h, ownPicture: mine}));"));
+    ASSERT_EQ(r.size(), 7);
+    for (const char* attempt :
+         {"xhr", "fetch", "ownFileByXhr", "frame", "pictureElsewhere", "hiddenPicture"}) {
+        EXPECT_FALSE(r[attempt].toString().startsWith("read"))
+            << attempt << ": " << r[attempt].toString().toStdString();
+    }
+    EXPECT_EQ(r["ownPicture"].toString(), "read");
+}
+
+TEST(PreviewFilePolicy, APageShowsOnlyWhatLiesInItsOwnFolder) {
+    using Info = QWebEngineUrlRequestInfo;
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath("site/images"));
+    const auto touch = [&](const QString& name) {
+        QFile file(dir.filePath(name));
+        return file.open(QIODevice::WriteOnly);
+    };
+    ASSERT_TRUE(touch("site/page.html") && touch("site/images/a.png") && touch("outside.png"));
+    ASSERT_TRUE(QFile::link(dir.filePath("outside.png"), dir.filePath("site/images/link.png")));
+    const QUrl page = QUrl::fromLocalFile(dir.filePath("site/page.html"));
+    const auto url = [&](const QString& name) { return QUrl::fromLocalFile(dir.filePath(name)); };
+    EXPECT_TRUE(previewMayLoad(url("site/images/a.png"), page, Info::ResourceTypeImage));
+    EXPECT_FALSE(previewMayLoad(url("site/images/a.png"), page, Info::ResourceTypeXhr));
+    EXPECT_FALSE(previewMayLoad(url("outside.png"), page, Info::ResourceTypeImage));
+    EXPECT_FALSE(previewMayLoad(url("site/images/../../outside.png"), page, Info::ResourceTypeImage));
+    EXPECT_FALSE(previewMayLoad(url("site/images/link.png"), page, Info::ResourceTypeImage));
+    EXPECT_TRUE(previewMayLoad(url("outside.png"), page, Info::ResourceTypeMainFrame));
+    EXPECT_TRUE(previewMayLoad(QUrl("https://www.debian.org/"), page, Info::ResourceTypeXhr));
+    EXPECT_FALSE(
+        previewMayLoad(url("site/images/a.png"), QUrl("https://www.debian.org/"), Info::ResourceTypeImage));
+}
 
 TEST_F(PreviewWindow, ShowsThePaneAsAPageWithChineseTextAndNoCharsetDeclared) {
     // The browser engine starts with the first preview, not with the window.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -78,13 +80,15 @@ TEST_F(WindowBehaviour, ShortcutsReachTheirCommandsFromInsideAPane) {
 TEST_F(WindowBehaviour, QuitQuestionNoKeepsTheWindowYesCloses) {
     w.pane(1)->setFocus();
     QTest::keyClicks(w.pane(1), "x");
-    QString text, title;
+    QString text, title, yes, no;
     bool noIcon = false, yesDefault = false;
     whenModalOpens([&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
         ASSERT_NE(box, nullptr);
         text = box->text();
         title = box->windowTitle();
+        yes = box->button(QMessageBox::Yes)->text();
+        no = box->button(QMessageBox::No)->text();
         noIcon = box->icon() == QMessageBox::NoIcon;
         yesDefault = box->defaultButton() == box->button(QMessageBox::Yes);
         box->button(QMessageBox::No)->click();
@@ -92,6 +96,9 @@ TEST_F(WindowBehaviour, QuitQuestionNoKeepsTheWindowYesCloses) {
     w.close();
     EXPECT_EQ(text, "当前记录尚未保存，确认要退出?");
     EXPECT_EQ(title, "提示");
+    // Qt's own buttons speak Chinese too.
+    EXPECT_EQ(yes, "是(&Y)");
+    EXPECT_EQ(no, "否(&N)");
     EXPECT_TRUE(noIcon);
     EXPECT_TRUE(yesDefault);
     EXPECT_TRUE(w.isVisible());
@@ -102,6 +109,75 @@ TEST_F(WindowBehaviour, QuitQuestionNoKeepsTheWindowYesCloses) {
         [](QWidget* modal) { qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Yes)->click(); });
     w.form().mnuFileExit_Click();
     EXPECT_FALSE(w.isVisible());
+}
+
+// Each paragraph's alignment and each stretch of text with what it looks like.
+std::string looks(const QTextDocument* document) {
+    QStringList out;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        out << QStringLiteral("align %1").arg(int(block.blockFormat().alignment()));
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            out << it.fragment().text() + QStringLiteral(" | %1 %2 %3 %4 %5 %6")
+                                              .arg(f.fontWeight())
+                                              .arg(f.fontItalic())
+                                              .arg(f.fontUnderline())
+                                              .arg(f.fontPointSize())
+                                              .arg(f.foreground().color().name())
+                                              .arg(f.fontFamilies().toStringList().join(u','));
+        }
+    }
+    return out.join(u'\n').toStdString();
+}
+
+TEST_F(WindowBehaviour, NewAndOpenAreEachUndoneByOneUndoWithTheFormatting) {
+    RichEditWidget* pane = w.pane(1);
+    const auto open = [&](const QString& path) {
+        whenModalOpens([path](QWidget* modal) { testing::acceptFileDialog(modal, path); });
+        w.menuAction("mnuFileOpen")->trigger();
+    };
+    const std::string sample = pane->plainText();
+    // A file LibreOffice wrote, with bold, italic, colours, sizes and alignments.
+    open(QStringLiteral(CORVANE_TEST_DATA "/libreoffice_sample.rtf"));
+    ASSERT_TRUE(shown.failures.isEmpty()) << shown.failures.join('\n').toStdString();
+    const std::string formattedText = pane->plainText();
+    const std::string formatted = looks(pane->document());
+    ASSERT_NE(formattedText.find("Centred paragraph"), std::string::npos);
+
+    // Keys, as a person presses them in the pane. A key typed at the end of what was loaded is a
+    // step of its own.
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    pane->setFocus();
+    pane->moveCursor(QTextCursor::End);
+    QTest::keyClicks(pane, "x");
+    QTest::keyClick(pane, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(pane->plainText(), formattedText);
+    QTest::keyClick(pane, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_TRUE(pane->toPlainText().isEmpty());
+    QTest::keyClick(pane, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(pane->plainText(), formattedText);
+    EXPECT_EQ(looks(pane->document()), formatted);
+
+    // A plain file from the system, undone from the pane's own context menu, which speaks Chinese.
+    const QString licence = QStringLiteral("/usr/share/common-licenses/Apache-2.0");
+    open(licence);
+    QFile file(licence);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    ASSERT_EQ(pane->plainText(), file.readAll().toStdString());
+    std::unique_ptr<QMenu> menu(pane->createStandardContextMenu());
+    QAction* undo = nullptr;
+    for (QAction* action : menu->actions()) {
+        if (action->text().startsWith(QStringLiteral("撤消(&U)"))) undo = action;
+    }
+    ASSERT_NE(undo, nullptr);
+    ASSERT_TRUE(undo->isEnabled());
+    undo->trigger();
+    EXPECT_EQ(pane->plainText(), formattedText);
+    EXPECT_EQ(looks(pane->document()), formatted);
+    // One more brings back the sample the window started with.
+    undo->trigger();
+    EXPECT_EQ(pane->plainText(), sample);
 }
 
 TEST_F(WindowBehaviour, UnsavedCssAlsoAsksBeforeClosing) {
@@ -115,6 +191,23 @@ TEST_F(WindowBehaviour, UnsavedCssAlsoAsksBeforeClosing) {
     w.close();
     EXPECT_TRUE(asked);
     EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(WindowBehaviour, AQuitQuestionLeftWithoutAnAnswerKeepsTheWindowAndSaysSo) {
+    w.pane(1)->setFocus();
+    QTest::keyClicks(w.pane(1), "x");
+    bool asked = false;
+    whenModalOpens([&](QWidget* modal) {
+        asked = qobject_cast<QMessageBox*>(modal) != nullptr;
+        // Ended by neither button, as when the desktop takes it away.
+        qobject_cast<QDialog*>(modal)->done(0);
+    });
+    w.close();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_EQ(shown.failures.size(), 1);
+    EXPECT_TRUE(shown.failures[0].contains("提示")) << shown.failures[0].toStdString();
+    EXPECT_EQ(w.form().htmlDirty, kTrue);
 }
 
 TEST_F(WindowBehaviour, AFailureIsReportedAndTheProgramGoesOn) {

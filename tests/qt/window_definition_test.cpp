@@ -124,8 +124,12 @@ TEST_F(WindowDefinition, MenusMatchTheDefinitionWithExactlyFourShortcuts) {
         ASSERT_NE(action, nullptr) << m.name;
         if (m.level == def::MenuLevel::Separator) {
             EXPECT_TRUE(action->isSeparator()) << m.name;
+            EXPECT_TRUE(m.handler == nullptr) << m.name;
             continue;
         }
+        // Every item runs its handler; a bar entry either opens its menu or is a command itself.
+        EXPECT_EQ(m.handler != nullptr, m.level == def::MenuLevel::Item || action->menu() == nullptr)
+            << m.name;
         EXPECT_EQ(action->text(), qs(m.caption)) << m.name;
         EXPECT_EQ(action->isChecked(), m.checked) << m.name;
         EXPECT_TRUE(action->isEnabled());

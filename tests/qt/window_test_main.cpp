@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     corvane::qt::describeApplication();
     corvane::qt::setUpComposition();
+    corvane::qt::loadChineseTranslations();
     QStandardPaths::setTestModeEnabled(true);
     return RUN_ALL_TESTS();
 }
