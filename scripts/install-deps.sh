@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    libuchardet-dev
     fonts-noto-cjk
     xvfb xauth xdotool imagemagick poppler-utils
     at-spi2-core python3-pyatspi dbus dbus-x11

@@ -37,10 +37,6 @@ bool openGlWorks() {
 
 }  // namespace
 
-QString fromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QColor systemColor(std::uint32_t value, const QPalette& palette) {
     if ((value & kSystemColorBase) == 0) return fromColorValue(static_cast<std::int32_t>(value));
     switch (value & ~kSystemColorBase) {
@@ -192,6 +188,11 @@ Answer PromptAdapter::askYesNo(const std::string& prompt, const std::string& tit
                     QMessageBox::Yes | QMessageBox::No, parent_);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+void PromptAdapter::tell(const std::string& message, const std::string& title) {
+    QMessageBox box(QMessageBox::Information, fromUtf8(title), fromUtf8(message), QMessageBox::Ok, parent_);
+    box.exec();
 }
 
 void LauncherAdapter::openUrl(const std::string& url) {

@@ -136,6 +136,8 @@ public:
     std::deque<Answer> answers;
     std::vector<std::pair<std::string, std::string>> asked;
     Answer askYesNo(const std::string& prompt, const std::string& title) override;
+    std::vector<std::pair<std::string, std::string>> told;
+    void tell(const std::string& message, const std::string& title) override { told.emplace_back(message, title); }
 };
 
 class FakeLauncher : public Launcher {

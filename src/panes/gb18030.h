@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// GB18030 through tables made once from the system's converter: iconv itself takes several times
+// as long as the rest of opening or saving a large Chinese file.
+namespace corvane::gb18030 {
+
+// Appends the program's text for the bytes, every byte that does not read escaped (utf.h); line
+// ends and NUL bytes come out as they are. Returns the number of escaped bytes.
+std::size_t decode(std::string_view bytes, std::string& out);
+
+// Appends the GB18030 form of the program's text, escaped bytes as themselves. At a character that
+// has none, stops and returns it, having appended what came before it; otherwise returns 0.
+char32_t encode(std::string_view text, std::string& out);
+
+}  // namespace corvane::gb18030
