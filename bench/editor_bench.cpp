@@ -769,9 +769,11 @@ public:
             if (wantSave) {
                 const std::string folder = options_.work.toStdString();
                 const std::string plain = folder + "/written-" + std::to_string(in.mb) + ".html";
-                for (const auto& [path, name] : {std::pair{in.htmlPath, "UTF-8"}, std::pair{in.gbPath, "GB18030"}}) {
+                for (const auto& [path, name] :
+                     {std::pair{in.htmlPath, "UTF-8"}, std::pair{in.gbPath, "GB18030"}}) {
                     openThrough(path);
-                    const std::string saved = folder + "/saved-" + std::to_string(in.mb) + "-" + name + ".html";
+                    const std::string saved =
+                        folder + "/saved-" + std::to_string(in.mb) + "-" + name + ".html";
                     corvane::frmM& form = w_.window.form();
                     form.htm = saved;
                     form.change = corvane::kTrue;
@@ -786,7 +788,8 @@ public:
                         (void)written;
                         ::close(fd);
                     });
-                    table_.ratioRow(std::string("save ") + name + " page (Save), " + format("%.1f MB written", bytes.size() / double(kMiB)),
+                    table_.ratioRow(std::string("save ") + name + " page (Save), " +
+                                        format("%.1f MB written", bytes.size() / double(kMiB)),
                                     size, saving, "one write() of the same bytes", write);
                     form.htm.clear();
                     form.change = corvane::kFalse;

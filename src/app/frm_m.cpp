@@ -18,8 +18,9 @@ frmM::Pane frmM::pane(PaneId id) {
                     text::kCssCaption, text::kCssUnsaved, text::kCssFilter,
                     cssFormat};
         case PaneId::Js:
-            return {c_.RichTextBox3,  c_.Label5,      js, change2, jsDirty, jsSelected, text::kJsCaption,
-                    text::kJsUnsaved, text::kJsFilter, jsFormat};
+            return {
+                c_.RichTextBox3,  c_.Label5,       js,      change2, jsDirty, jsSelected, text::kJsCaption,
+                text::kJsUnsaved, text::kJsFilter, jsFormat};
         case PaneId::Html:
         default:
             return {c_.RichTextBox1,

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "panes/gb18030.h"
 #include "panes/utf.h"
 
 namespace corvane {
@@ -19,7 +20,7 @@ using Byte = unsigned char;
 
 struct Encoding {
     std::string_view name;
-    const char* iconvName;  // null: read and written by the program's own code
+    const char* iconvName;    // null: read and written by the program's own code
     std::string_view labels;  // separated by spaces
 };
 
@@ -35,8 +36,9 @@ constexpr std::array kEncodings = {
              "csisolatin3 iso-8859-3 iso-ir-109 iso8859-3 iso88593 iso_8859-3 iso_8859-3:1988 l3 latin3"},
     Encoding{"ISO-8859-4", "ISO-8859-4",
              "csisolatin4 iso-8859-4 iso-ir-110 iso8859-4 iso88594 iso_8859-4 iso_8859-4:1988 l4 latin4"},
-    Encoding{"ISO-8859-5", "ISO-8859-5",
-             "csisolatincyrillic cyrillic iso-8859-5 iso-ir-144 iso8859-5 iso88595 iso_8859-5 iso_8859-5:1988"},
+    Encoding{
+        "ISO-8859-5", "ISO-8859-5",
+        "csisolatincyrillic cyrillic iso-8859-5 iso-ir-144 iso8859-5 iso88595 iso_8859-5 iso_8859-5:1988"},
     Encoding{"ISO-8859-6", "ISO-8859-6",
              "arabic asmo-708 csiso88596e csiso88596i csisolatinarabic ecma-114 iso-8859-6 iso-8859-6-e "
              "iso-8859-6-i iso-ir-127 iso8859-6 iso88596 iso_8859-6 iso_8859-6:1987"},
@@ -47,7 +49,8 @@ constexpr std::array kEncodings = {
              "csiso88598e csisolatinhebrew hebrew iso-8859-8 iso-8859-8-e iso-ir-138 iso8859-8 iso88598 "
              "iso_8859-8 iso_8859-8:1988 visual"},
     Encoding{"ISO-8859-8-I", "ISO-8859-8", "csiso88598i iso-8859-8-i logical"},
-    Encoding{"ISO-8859-10", "ISO-8859-10", "csisolatin6 iso-8859-10 iso-ir-157 iso8859-10 iso885910 l6 latin6"},
+    Encoding{"ISO-8859-10", "ISO-8859-10",
+             "csisolatin6 iso-8859-10 iso-ir-157 iso8859-10 iso885910 l6 latin6"},
     Encoding{"ISO-8859-13", "ISO-8859-13", "iso-8859-13 iso8859-13 iso885913"},
     Encoding{"ISO-8859-14", "ISO-8859-14", "iso-8859-14 iso8859-14 iso885914"},
     Encoding{"ISO-8859-15", "ISO-8859-15", "csisolatin9 iso-8859-15 iso8859-15 iso885915 iso_8859-15 l9"},
@@ -62,9 +65,10 @@ constexpr std::array kEncodings = {
              "ansi_x3.4-1968 ascii cp1252 cp819 csisolatin1 ibm819 iso-8859-1 iso-ir-100 iso8859-1 iso88591 "
              "iso_8859-1 iso_8859-1:1987 l1 latin1 us-ascii windows-1252 x-cp1252"},
     Encoding{"windows-1253", "CP1253", "cp1253 windows-1253 x-cp1253"},
-    Encoding{"windows-1254", "CP1254",
-             "cp1254 csisolatin5 iso-8859-9 iso-ir-148 iso8859-9 iso88599 iso_8859-9 iso_8859-9:1989 l5 latin5 "
-             "windows-1254 x-cp1254"},
+    Encoding{
+        "windows-1254", "CP1254",
+        "cp1254 csisolatin5 iso-8859-9 iso-ir-148 iso8859-9 iso88599 iso_8859-9 iso_8859-9:1989 l5 latin5 "
+        "windows-1254 x-cp1254"},
     Encoding{"windows-1255", "CP1255", "cp1255 windows-1255 x-cp1255"},
     Encoding{"windows-1256", "CP1256", "cp1256 windows-1256 x-cp1256"},
     Encoding{"windows-1257", "CP1257", "cp1257 windows-1257 x-cp1257"},
@@ -119,7 +123,8 @@ struct Attribute {
 
 class Prescan {
 public:
-    explicit Prescan(std::string_view bytes) : b_(bytes.substr(0, std::min<std::size_t>(bytes.size(), 1024))) {}
+    explicit Prescan(std::string_view bytes)
+        : b_(bytes.substr(0, std::min<std::size_t>(bytes.size(), 1024))) {}
 
     std::optional<std::string> run() {
         while (at_ < b_.size()) {
@@ -258,7 +263,8 @@ private:
                 return std::string(content.substr(at + 1, close - at - 1));
             }
             std::size_t end = at;
-            while (end < content.size() && !isSpace(static_cast<Byte>(content[end])) && content[end] != ';') ++end;
+            while (end < content.size() && !isSpace(static_cast<Byte>(content[end])) && content[end] != ';')
+                ++end;
             return std::string(content.substr(at, end - at));
         }
     }
@@ -380,8 +386,16 @@ std::optional<std::string> guessLegacy(std::string_view sample) {
     if (guess == "uhc") return std::string("EUC-KR");
     if (guess == "utf-8" || guess == "ascii") return std::nullopt;
     auto found = encodingForLabel(guess);
-    if (found && (*found == "UTF-16LE" || *found == "UTF-16BE" || *found == "x-user-defined")) return std::nullopt;
+    if (found && (*found == "UTF-16LE" || *found == "UTF-16BE" || *found == "x-user-defined"))
+        return std::nullopt;
     return found;
+}
+
+bool isMultiByte(std::string_view encoding) {
+    for (const char* name : {"gb18030", "Big5", "EUC-JP", "ISO-2022-JP", "Shift_JIS", "EUC-KR"}) {
+        if (encoding == name) return true;
+    }
+    return false;
 }
 
 const Encoding* find(std::string_view name) {
@@ -474,7 +488,8 @@ TextFormat detectFormat(std::string_view bytes, FileKind kind) {
     const std::size_t first = firstNonAscii(bytes, sawEscape);
     const std::string_view sample = bytes.substr(first, kSample);
     bool validUtf8 = false;
-    const bool fits = first < bytes.size() && utf8Fits(sample, first + sample.size() == bytes.size(), validUtf8);
+    const bool fits =
+        first < bytes.size() && utf8Fits(sample, first + sample.size() == bytes.size(), validUtf8);
     if (first == bytes.size()) validUtf8 = true;
     if (auto utf16 = utf16WithoutMark(bytes, validUtf8)) {
         format.encoding = *utf16;
@@ -484,8 +499,12 @@ TextFormat detectFormat(std::string_view bytes, FileKind kind) {
     if (fits) return format;
     // The detector sees the text from a little before its first non-ASCII byte.
     const std::size_t from = first > 1024 ? first - 1024 : 0;
-    if (auto guess = guessLegacy(bytes.substr(from, kSample))) {
-        format.encoding = *guess;
+    const std::string_view text = bytes.substr(from, kSample);
+    if (auto guess = guessLegacy(text)) {
+        // On short Chinese text the detector often settles for a Western code page; text that is
+        // GB18030 throughout is read as the Chinese it most likely is.
+        const bool chinese = !isMultiByte(*guess) && gb18030::fits(text, from + text.size() < bytes.size());
+        format.encoding = chinese ? "gb18030" : *guess;
         return format;
     }
     format.encoding = first == bytes.size() ? "UTF-8" : "gb18030";

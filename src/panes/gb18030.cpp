@@ -58,7 +58,8 @@ Tables build() {
             t.encode[c] = std::uint32_t(b[0]) << 8 | b[1];
             t.decodeTwo[twoByteIndex(b[0], b[1])] = static_cast<char16_t>(c);
         } else if (out.size() == 4 && b[0] >= 0x81 && fourByteIndex(b) < kFourByteBmp) {
-            t.encode[c] = std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
+            t.encode[c] =
+                std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
             t.decodeFour[fourByteIndex(b)] = static_cast<char16_t>(c);
         }
     }
@@ -153,6 +154,13 @@ std::size_t decode(std::string_view bytes, std::string& out) {
     }
     out.append(buffer, static_cast<std::size_t>(o - buffer));
     return escaped;
+}
+
+bool fits(std::string_view bytes, bool cut) {
+    std::string text;
+    const std::size_t escaped = decode(bytes, text);
+    // A lead byte at the very end may have lost its trail to the cut.
+    return escaped == 0 || (cut && escaped == 1 && static_cast<Byte>(bytes.back()) >= 0x81);
 }
 
 char32_t encode(std::string_view text, std::string& out) {

@@ -12,6 +12,10 @@ namespace corvane::gb18030 {
 // ends and NUL bytes come out as they are. Returns the number of escaped bytes.
 std::size_t decode(std::string_view bytes, std::string& out);
 
+// Whether the bytes are all GB18030 codes; a lead byte at their end counts as one when `cut` says
+// they are only the start of a file.
+bool fits(std::string_view bytes, bool cut);
+
 // Appends the GB18030 form of the program's text, escaped bytes as themselves. At a character that
 // has none, stops and returns it, having appended what came before it; otherwise returns 0.
 char32_t encode(std::string_view text, std::string& out);

@@ -333,7 +333,9 @@ DecodedText decodeAs(std::string_view bytes, const TextFormat& format) {
     return result;
 }
 
-DecodedText decodeFile(std::string_view bytes, FileKind kind) { return decodeAs(bytes, detectFormat(bytes, kind)); }
+DecodedText decodeFile(std::string_view bytes, FileKind kind) {
+    return decodeAs(bytes, detectFormat(bytes, kind));
+}
 
 std::string decodeText(std::string_view bytes) { return decodeFile(bytes).text; }
 

@@ -211,7 +211,8 @@ void TextEncoder::writeWhole(std::string_view text) {
                 if (converter_->convert(in, out_) != IconvConverter::Stop::Done) {
                     std::size_t length = 0;
                     const auto* at = reinterpret_cast<const Byte*>(in.data());
-                    throw UnencodableCharacter(utf::decodeUtf8At(at, at + in.size(), length), format_.encoding);
+                    throw UnencodableCharacter(utf::decodeUtf8At(at, at + in.size(), length),
+                                               format_.encoding);
                 }
                 if (escaped) {
                     converter_->finish(out_);

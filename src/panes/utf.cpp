@@ -20,7 +20,8 @@ constexpr char16_t kParagraphSeparator = 0x2029;  // with its neighbour U+2028, 
 }  // namespace
 
 void appendEscapedByte(unsigned char byte, std::string& out) {
-    const char form[3] = {'\xED', static_cast<char>(0xB0 | (byte >> 6)), static_cast<char>(0x80 | (byte & 0x3F))};
+    const char form[3] = {'\xED', static_cast<char>(0xB0 | (byte >> 6)),
+                          static_cast<char>(0x80 | (byte & 0x3F))};
     out.append(form, 3);
 }
 
@@ -120,8 +121,8 @@ char32_t decodeUtf8At(const Byte* p, const Byte* end, std::size_t& length) {
         case 3:
             return (char32_t(p[0] & 0x0F) << 12) | (char32_t(p[1] & 0x3F) << 6) | (p[2] & 0x3F);
         case 4:
-            return (char32_t(p[0] & 0x07) << 18) | (char32_t(p[1] & 0x3F) << 12) | (char32_t(p[2] & 0x3F) << 6) |
-                   (p[3] & 0x3F);
+            return (char32_t(p[0] & 0x07) << 18) | (char32_t(p[1] & 0x3F) << 12) |
+                   (char32_t(p[2] & 0x3F) << 6) | (p[3] & 0x3F);
         default:
             length = bad;
             return kReplacementCharacter;
@@ -243,7 +244,8 @@ void utf16ToUtf8(std::u16string_view text, const std::function<void(std::string_
 std::string utf16ToUtf8(std::u16string_view text, bool separatorsAsNewlines) {
     std::string out;
     out.reserve(text.size() * 3);  // untouched capacity costs no memory
-    utf16ToUtf8(text, [&out](std::string_view piece) { out.append(piece); }, separatorsAsNewlines);
+    utf16ToUtf8(
+        text, [&out](std::string_view piece) { out.append(piece); }, separatorsAsNewlines);
     return out;
 }
 

@@ -174,7 +174,8 @@ void BrowserPane::navigate(const std::string& address) {
 std::string ClipboardAdapter::getText() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (clipboard == nullptr) throw PlatformError("读取剪贴板", "没有可用的剪贴板");
-    return clipboard->text().toStdString();
+    // Unreadable bytes copied from a pane come back as they were.
+    return toUtf8(clipboard->text());
 }
 
 void ClipboardAdapter::setText(const std::string& text) {

@@ -13,7 +13,8 @@ namespace corvane::qt {
 // Escaped bytes become their lone surrogates; Qt's own conversion, used when there are none,
 // would make each of their three bytes U+FFFD.
 inline QString fromUtf8(std::string_view text) {
-    if (!utf::hasEscapedByte(text)) return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    if (!utf::hasEscapedByte(text))
+        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     QString out(static_cast<qsizetype>(text.size()), Qt::Uninitialized);
     const std::size_t units = utf::utf8ToUtf16(text, reinterpret_cast<char16_t*>(out.data()));
     out.truncate(static_cast<qsizetype>(units));

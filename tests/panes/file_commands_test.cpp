@@ -282,7 +282,8 @@ TEST_F(FileCommands, RealFilesOpenReadableAndSaveBackByteForByte) {
             EXPECT_TRUE(w.prompt.told.empty());
         } else {
             ASSERT_EQ(w.prompt.told.size(), 1u);
-            EXPECT_EQ(w.prompt.told[0].first, text::unreadableBytesMessage(file.unreadable, file.format.encoding));
+            EXPECT_EQ(w.prompt.told[0].first,
+                      text::unreadableBytesMessage(file.unreadable, file.format.encoding));
             EXPECT_EQ(w.prompt.told[0].second, "打开");
         }
         saveHtmlAs(dir.file(file.name));

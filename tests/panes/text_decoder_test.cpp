@@ -6,9 +6,9 @@
 #include <iconv.h>
 
 #include <random>
-#include <tuple>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 
 namespace corvane {
 namespace {
@@ -138,7 +138,8 @@ TEST(DecodeText, Utf16WithoutMarkIsFoundForAsciiAndForChinese) {
     }
     // GB18030 and Big5 bytes are not taken for UTF-16.
     EXPECT_EQ(decodeFile(iconvConvert("GB18030", "UTF-8", prose)).format.encoding, "gb18030");
-    EXPECT_EQ(decodeFile(iconvConvert("BIG5", "UTF-8", "中文段落：你好，世界。這是沒有標記的文字。\n")).format.encoding,
+    EXPECT_EQ(decodeFile(iconvConvert("BIG5", "UTF-8", "中文段落：你好，世界。這是沒有標記的文字。\n"))
+                  .format.encoding,
               "Big5");
 }
 
@@ -176,7 +177,8 @@ TEST(DecodeText, PagesAreReadInTheEncodingTheyDeclare) {
 }
 
 TEST(DecodeText, StyleSheetsAreReadInTheirCharsetRule) {
-    const std::string rule = iconvConvert("BIG5", "UTF-8", "@charset \"big5\";\n/* 中文註解 */ p { color: red; }\n");
+    const std::string rule =
+        iconvConvert("BIG5", "UTF-8", "@charset \"big5\";\n/* 中文註解 */ p { color: red; }\n");
     EXPECT_EQ(decodeFile(rule, FileKind::Css).format.encoding, "Big5");
     EXPECT_FALSE(cssCharset("@charset 'big5';\n"));
     EXPECT_FALSE(cssCharset(" @charset \"big5\";\n"));

@@ -65,7 +65,8 @@ TEST_F(PreviewWindow, ShowsThePaneAsAPageWithChineseTextAndNoCharsetDeclared) {
     ASSERT_TRUE(pressRunAndWait());
     QFile file(previewFile());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("\xEF\xBB\xBF") + QStringLiteral("<p>你好，世界 hello</p>").toUtf8());
+    EXPECT_EQ(file.readAll(),
+              QByteArray("\xEF\xBB\xBF") + QStringLiteral("<p>你好，世界 hello</p>").toUtf8());
 }
 
 // A page in GB2312 that declares so, made by iconv from a Chinese manual page: the browser shows
@@ -79,7 +80,8 @@ TEST_F(PreviewWindow, AGb2312PageThatDeclaresItsCharsetShowsThePanesChinese) {
     ASSERT_TRUE(source.contains(QStringLiteral("<meta charset=\"gb2312\">")));
     QStringList paragraphs;
     static const QRegularExpression paragraph(QStringLiteral("<p>(.*)</p>"));
-    for (auto it = paragraph.globalMatch(source); it.hasNext();) paragraphs << it.next().captured(1).simplified();
+    for (auto it = paragraph.globalMatch(source); it.hasNext();)
+        paragraphs << it.next().captured(1).simplified();
     ASSERT_GT(paragraphs.size(), 20);
     ASSERT_TRUE(paragraphs.contains(QStringLiteral("ls - 列出目录内容")));
 
