@@ -71,6 +71,22 @@ const Tables& tables() {
     return t;
 }
 
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+constexpr bool hasByte(std::uint64_t word, Byte b) {
+    const std::uint64_t x = word ^ (kOnes * b);
+    return ((x - kOnes) & ~x & kHighBits) != 0;
+}
+
+// Eight ASCII bytes that go through as they are: no CR or NUL when `text`, no LF when `newline`.
+inline bool plainWord(const Byte* p, bool text, bool newline = false) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    if ((word & kHighBits) != 0) return false;
+    if (text && (hasByte(word, 0) || hasByte(word, '\r'))) return false;
+    return !newline || !hasByte(word, '\n');
+}
+
 inline char* putUtf8(char32_t c, char* o) {
     if (c < 0x800) {
         o[0] = static_cast<char>(0xC0 | (c >> 6));
@@ -92,7 +108,7 @@ inline char* putUtf8(char32_t c, char* o) {
 
 }  // namespace
 
-std::size_t decode(std::string_view bytes, std::string& out) {
+std::size_t decode(std::string_view bytes, std::string& out, LineEnds* ends) {
     const Tables& t = tables();
     const Byte* p = reinterpret_cast<const Byte*>(bytes.data());
     const Byte* const end = p + bytes.size();
@@ -107,19 +123,28 @@ std::size_t decode(std::string_view bytes, std::string& out) {
             out.append(buffer, static_cast<std::size_t>(o - buffer));
             o = buffer;
         }
-        if (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, sizeof word);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                std::memcpy(o, p, 8);
-                o += 8;
-                p += 8;
-                continue;
-            }
+        if (end - p >= 8 && plainWord(p, ends != nullptr)) {
+            std::memcpy(o, p, 8);
+            o += 8;
+            p += 8;
+            continue;
         }
         const Byte lead = *p;
         if (lead < 0x80) {
-            *o++ = static_cast<char>(lead);
+            if (ends != nullptr && lead == '\r') {
+                *o++ = '\n';
+                if (end - p >= 2 && p[1] == '\n') {
+                    ++ends->crlf;
+                    ++p;
+                } else {
+                    ++ends->cr;
+                }
+            } else if (ends != nullptr && lead == 0) {
+                o = putUtf8(utf::escapedByte(0), o);
+                ++escaped;
+            } else {
+                *o++ = static_cast<char>(lead);
+            }
             ++p;
             continue;
         }
@@ -163,10 +188,11 @@ bool fits(std::string_view bytes, bool cut) {
     return escaped == 0 || (cut && escaped == 1 && static_cast<Byte>(bytes.back()) >= 0x81);
 }
 
-char32_t encode(std::string_view text, std::string& out) {
+char32_t encode(std::string_view text, std::string& out, std::string_view lineEnd) {
     const Tables& t = tables();
     const Byte* p = reinterpret_cast<const Byte*>(text.data());
     const Byte* const end = p + text.size();
+    const bool newlines = lineEnd != "\n";
     char buffer[16384];
     char* o = buffer;
     char* const full = buffer + sizeof buffer - 16;
@@ -174,20 +200,46 @@ char32_t encode(std::string_view text, std::string& out) {
         out.append(buffer, static_cast<std::size_t>(o - buffer));
         o = buffer;
     };
+    const auto putCode = [&o](std::uint32_t code) {
+        if (code > 0xFFFF) {
+            o[0] = static_cast<char>(code >> 24);
+            o[1] = static_cast<char>(code >> 16);
+            o += 2;
+        }
+        o[0] = static_cast<char>(code >> 8);
+        o[1] = static_cast<char>(code);
+        o += 2;
+    };
     while (p < end) {
         if (o >= full) flush();
-        if (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, sizeof word);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                std::memcpy(o, p, 8);
-                o += 8;
-                p += 8;
-                continue;
-            }
+        if (end - p >= 8 && plainWord(p, false, newlines)) {
+            std::memcpy(o, p, 8);
+            o += 8;
+            p += 8;
+            continue;
         }
-        if (*p < 0x80) {
-            *o++ = static_cast<char>(*p++);
+        const Byte lead = *p;
+        if (lead < 0x80) {
+            if (lead == '\n' && newlines) {
+                std::memcpy(o, lineEnd.data(), lineEnd.size());
+                o += lineEnd.size();
+            } else {
+                *o++ = static_cast<char>(lead);
+            }
+            ++p;
+            continue;
+        }
+        // Most of Chinese text: a three-byte sequence, not a surrogate's.
+        if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED && end - p >= 3 && (p[1] & 0xC0) == 0x80 &&
+            (p[2] & 0xC0) == 0x80) {
+            const char32_t c = (char32_t(lead & 0x0F) << 12) | (char32_t(p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+            const std::uint32_t code = t.encode[c];
+            if (code == 0) {
+                flush();
+                return c;
+            }
+            putCode(code);
+            p += 3;
             continue;
         }
         std::size_t length = 0;
@@ -209,14 +261,7 @@ char32_t encode(std::string_view text, std::string& out) {
                 flush();
                 return c;
             }
-            if (code > 0xFFFF) {
-                o[0] = static_cast<char>(code >> 24);
-                o[1] = static_cast<char>(code >> 16);
-                o += 2;
-            }
-            o[0] = static_cast<char>(code >> 8);
-            o[1] = static_cast<char>(code);
-            o += 2;
+            putCode(code);
         }
         p += length;
     }

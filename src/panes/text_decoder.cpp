@@ -320,14 +320,17 @@ DecodedText decodeAs(std::string_view bytes, const TextFormat& format) {
         std::size_t escaped = 0;
         std::optional<std::string> converted;
         if (encoding != "gb18030") converted = decodeWithIconv(bytes, encoding, escaped);
-        if (!converted) {
+        if (converted) {
+            text = std::move(*converted);
+            result.unreadableBytes = escaped + settleText(text, ends);
+        } else {
             // GB18030, and what the system cannot read faithfully: GB18030 holds every byte sequence.
             result.format.encoding = "gb18030";
-            converted.emplace();
-            escaped = gb18030::decode(bytes, *converted);
+            gb18030::LineEnds gbEnds;
+            result.unreadableBytes = gb18030::decode(bytes, text, &gbEnds);
+            ends.crlf = gbEnds.crlf;
+            ends.cr = gbEnds.cr;
         }
-        text = std::move(*converted);
-        result.unreadableBytes = escaped + settleText(text, ends);
     }
     result.format.lineEnd = styleOf(text, ends);
     return result;

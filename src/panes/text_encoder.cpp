@@ -175,15 +175,8 @@ void TextEncoder::writeWhole(std::string_view text) {
             break;
         }
         case Kind::Gb18030: {
-            std::string_view rest = text;
-            while (!rest.empty()) {
-                const std::size_t newline = lf ? std::string_view::npos : rest.find('\n');
-                const char32_t bad = gb18030::encode(rest.substr(0, newline), out_);
-                if (bad != 0) throw UnencodableCharacter(bad, format_.encoding);
-                if (newline == std::string_view::npos) break;
-                out_ += lineEnd_;
-                rest.remove_prefix(newline + 1);
-            }
+            const char32_t bad = gb18030::encode(text, out_, lineEnd_);
+            if (bad != 0) throw UnencodableCharacter(bad, format_.encoding);
             break;
         }
         case Kind::Iconv: {
