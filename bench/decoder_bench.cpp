@@ -1,5 +1,11 @@
 // Times the plain-text decoder and the RTF reader on 10 MB inputs and prints MB/s, so a change
-// that makes Open slow on large files shows up. Built and run by bench/run_decoder_bench.sh.
+// that makes Open slow on large files shows up; and the program's own UTF and GB18030 conversions
+// beside glibc's iconv and ICU doing the same. Built and run by bench/run_decoder_bench.sh.
+#include <iconv.h>
+#if defined(CORVANE_BENCH_ICU)
+#include <unicode/ustring.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -8,6 +14,8 @@
 
 #include "panes/rtf_reader.h"
 #include "panes/text_decoder.h"
+#include "panes/text_encoder.h"
+#include "panes/utf.h"
 
 namespace {
 
@@ -41,6 +49,18 @@ void report(const char* name, const std::string& input, const std::function<std:
                 static_cast<double>(input.size()) / 1e3 / ms);
 }
 
+std::size_t viaIconv(const char* to, const char* from, const std::string& in, std::string& out) {
+    iconv_t cd = iconv_open(to, from);
+    out.resize(in.size() * 2 + 16);
+    char* inPtr = const_cast<char*>(in.data());
+    std::size_t inLeft = in.size();
+    char* outPtr = out.data();
+    std::size_t outLeft = out.size();
+    (void)iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    iconv_close(cd);
+    return out.size() - outLeft;
+}
+
 }  // namespace
 
 int main() {
@@ -64,6 +84,53 @@ int main() {
     report("decodeText UTF-8, CRLF", crlf, [&] { return decodeText(crlf).size(); });
     report("decodeText UTF-16LE with mark", utf16, [&] { return decodeText(utf16).size(); });
     report("decodeText GB18030", gb, [&] { return decodeText(gb).size(); });
+    // UTF-8 to UTF-16 and back, as the Qt side does for a pane's text.
+    std::u16string units(utf8.size(), u'\0');
+    const std::size_t unitCount = corvane::utf::utf8ToUtf16(utf8, units.data());
+    units.resize(unitCount);
+    const std::string unitBytes(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+    std::string scratch;
+    report("utf::utf8ToUtf16", utf8, [&] { return corvane::utf::utf8ToUtf16(utf8, units.data()); });
+    report("iconv UTF-8 to UTF-16LE", utf8, [&] { return viaIconv("UTF-16LE", "UTF-8", utf8, scratch); });
+    report("utf::utf16ToUtf8", unitBytes, [&] {
+        std::size_t n = 0;
+        corvane::utf::utf16ToUtf8(
+            units, [&n](std::string_view piece) { n += piece.size(); }, true);
+        return n;
+    });
+    report("iconv UTF-16LE to UTF-8", unitBytes,
+           [&] { return viaIconv("UTF-8", "UTF-16LE", unitBytes, scratch); });
+#if defined(CORVANE_BENCH_ICU)
+    std::u16string icuUnits(utf8.size(), u'\0');
+    report("ICU u_strFromUTF8", utf8, [&] {
+        int32_t length = 0;
+        UErrorCode status = U_ZERO_ERROR;
+        u_strFromUTF8(reinterpret_cast<UChar*>(icuUnits.data()), static_cast<int32_t>(icuUnits.size()),
+                      &length, utf8.data(), static_cast<int32_t>(utf8.size()), &status);
+        return static_cast<std::size_t>(length);
+    });
+    report("ICU u_strToUTF8", unitBytes, [&] {
+        scratch.resize(units.size() * 3);
+        int32_t length = 0;
+        UErrorCode status = U_ZERO_ERROR;
+        u_strToUTF8(scratch.data(), static_cast<int32_t>(scratch.size()), &length,
+                    reinterpret_cast<const UChar*>(units.data()), static_cast<int32_t>(units.size()),
+                    &status);
+        return static_cast<std::size_t>(length);
+    });
+#endif
+    // GB18030 through the program's tables and through iconv.
+    const corvane::TextFormat gbFormat{"gb18030", false, corvane::LineEnd::CrLf};
+    const std::string gbText = decodeText(gb);
+    report("decodeAs GB18030 (tables)", gb, [&] { return corvane::decodeAs(gb, gbFormat).text.size(); });
+    report("iconv GB18030 to UTF-8", gb, [&] { return viaIconv("UTF-8", "GB18030", gb, scratch); });
+    report("encodeText GB18030 (tables)", gbText,
+           [&] { return corvane::encodeText(gbText, gbFormat).size(); });
+    report("iconv UTF-8 to GB18030", gbText, [&] { return viaIconv("GB18030", "UTF-8", gbText, scratch); });
+    report("encodeText UTF-8, CRLF", utf8, [&] {
+        return corvane::encodeText(utf8, {"UTF-8", false, corvane::LineEnd::CrLf}).size();
+    });
+
     report("readRtf formatted", rtf, [&] { return corvane::readRtf(rtf).paragraphs.size(); });
     report("readRtf mostly text", rtfText, [&] { return corvane::readRtf(rtfText).paragraphs.size(); });
 }

@@ -6,6 +6,7 @@
 // start-up from outside under an X server (the real program, its window found on the display),
 // the rest by this program started again with --child.
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -504,8 +505,28 @@ struct Inputs {
     int mb = 0;
     std::string htmlPath;
     std::string rtfPath;
+    std::string gbPath;  // the same page in GB18030
     std::size_t htmlBytes = 0;
 };
+
+// The page in GB18030, made by the system's converter rather than the editor's own.
+std::string toGb18030(const std::string& utf8) {
+    iconv_t cd = iconv_open("GB18030", "UTF-8");
+    std::string out(utf8.size() * 2 + 16, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* o = out.data();
+    std::size_t outLeft = out.size();
+    (void)iconv(cd, &in, &inLeft, &o, &outLeft);
+    iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::string readWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 std::string sizeName(int mb) { return std::to_string(mb) + " MB"; }
 
@@ -624,6 +645,7 @@ public:
             }
             return std::pair<double, double>{median(shown), median(idle)};
         };
+        std::pair<double, double> barePlainOpen{-1, -1};
         if (wantOpen) {
             std::pair<double, double> bareOpen;
             {
@@ -637,7 +659,6 @@ public:
                         textEditTyping_[i] = typeAt(bare, at[i], in.mb >= 50 ? 8 : 15);
                 }
             }
-            std::pair<double, double> barePlainOpen;
             {
                 QPlainTextEdit bare;
                 prepareBare(bare, *pane_);
@@ -741,6 +762,58 @@ public:
                             "one write() of the same bytes", write);
             ::unlink(saved.c_str());
             ::unlink(plain.c_str());
+        }
+
+        // The same page in GB18030 next to it in UTF-8, opened by the window's Open and written by
+        // its Save to a file of the pane's, each in the encoding it was read in.
+        if (wantOpen || wantSave) {
+            const auto openThrough = [&](const std::string& path) {
+                return openTimed(*pane_, [&] { w_.window.run([&] { w_.window.form().OpenFile(path); }); });
+            };
+            const auto utf8Open = medians([&] { return openThrough(in.htmlPath); });
+            const auto gbOpen = medians([&] { return openThrough(in.gbPath); });
+            if (wantOpen) {
+                table_.ratioRow("open GB18030 page (Open), shown", size, gbOpen.first,
+                                "the same page in UTF-8 (Open), shown", utf8Open.first);
+                table_.ratioRow("open GB18030 page (Open), until idle", size, gbOpen.second,
+                                "the same page in UTF-8 (Open), idle", utf8Open.second);
+                table_.ratioRow("open UTF-8 page (Open), shown", size, utf8Open.first,
+                                "bare QPlainTextEdit::setPlainText, shown", barePlainOpen.first);
+                table_.ratioRow("open GB18030 page (Open), shown", size, gbOpen.first,
+                                "bare QPlainTextEdit::setPlainText, shown", barePlainOpen.first);
+            }
+            if (wantSave) {
+                const std::string folder = options_.work.toStdString();
+                const std::string plain = folder + "/written-" + std::to_string(in.mb) + ".html";
+                for (const auto& [path, name] :
+                     {std::pair{in.htmlPath, "UTF-8"}, std::pair{in.gbPath, "GB18030"}}) {
+                    openThrough(path);
+                    const std::string saved =
+                        folder + "/saved-" + std::to_string(in.mb) + "-" + name + ".html";
+                    corvane::frmM& form = w_.window.form();
+                    form.htm = saved;
+                    form.change = corvane::kTrue;
+                    const auto save = [&] { w_.window.run([&] { form.mnuFileSave_Click(); }); };
+                    save();  // the file exists from now on, as on a second save
+                    const double saving = medianMs(reps, save);
+                    const std::string bytes = readWhole(saved);
+                    const double write = medianMs(reps, [&] {
+                        const int fd = ::open(plain.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                        if (fd < 0) return;
+                        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+                        (void)written;
+                        ::close(fd);
+                    });
+                    table_.ratioRow(std::string("save ") + name + " page (Save), " +
+                                        format("%.1f MB written", bytes.size() / double(kMiB)),
+                                    size, saving, "one write() of the same bytes", write);
+                    form.htm.clear();
+                    form.change = corvane::kFalse;
+                    form.htmlDirty = corvane::kFalse;
+                    ::unlink(saved.c_str());
+                    ::unlink(plain.c_str());
+                }
+            }
         }
         pane_->setText("");
         processEvents();
@@ -1084,9 +1157,15 @@ int runTable(const QStringList& args) {
         in.mb = mb;
         in.htmlPath = options.work.toStdString() + "/input-" + std::to_string(mb) + ".html";
         in.rtfPath = options.work.toStdString() + "/input-" + std::to_string(mb) + ".rtf";
+        in.gbPath = options.work.toStdString() + "/input-" + std::to_string(mb) + "-gb18030.html";
         const std::string html = corvane::bench::generateHtml(static_cast<std::size_t>(mb) * kMiB);
         in.htmlBytes = html.size();
         writeFile(in.htmlPath, html);
+        // The same page as an old Chinese page is: GB2312 by its declaration, GB18030 in fact.
+        std::string gbPage = html;
+        if (const std::size_t at = gbPage.find("charset=\"utf-8\""); at != std::string::npos)
+            gbPage.replace(at, 15, "charset=\"gb2312\"");
+        writeFile(in.gbPath, toGb18030(gbPage));
         writeFile(in.rtfPath, corvane::bench::generateRtf(static_cast<std::size_t>(mb) * kMiB));
         inputs.push_back(in);
     }

@@ -11,9 +11,13 @@ flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
        -Wall -Wextra -Wpedantic -I"$root/src" -I"$root/fuzz")
 cxx="${CXX:-clang++-14}"
 
+# The text decoder with the encoding detection, converters and UTF arithmetic it stands on.
+text=("$root"/src/panes/{text_decoder,text_encoder,encodings,gb18030,iconv_converter,utf}.cpp)
+libs=(-luchardet)
+
 "$cxx" "${flags[@]}" "$root/fuzz/rtf_reader_fuzz.cpp" "$root"/src/panes/rtf_*.cpp \
-    "$root/src/panes/text_decoder.cpp" -o "$out/rtf_reader_fuzz"
-"$cxx" "${flags[@]}" "$root/fuzz/text_decoder_fuzz.cpp" "$root/src/panes/text_decoder.cpp" \
+    "${text[@]}" "${libs[@]}" -o "$out/rtf_reader_fuzz"
+"$cxx" "${flags[@]}" "$root/fuzz/text_decoder_fuzz.cpp" "${text[@]}" "${libs[@]}" \
     -o "$out/text_decoder_fuzz"
 echo "built $out/rtf_reader_fuzz and $out/text_decoder_fuzz"
 

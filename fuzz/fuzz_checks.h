@@ -12,8 +12,9 @@ namespace corvane::fuzz {
     std::abort();
 }
 
-// A plain well-formedness check of UTF-8, written apart from the decoder it checks.
-inline bool wellFormedUtf8(std::string_view s) {
+// A plain well-formedness check of UTF-8, written apart from the decoder it checks. With
+// `escapes`, the three-byte forms of U+DC00 to U+DCFF, the program's escaped bytes, are allowed too.
+inline bool wellFormedUtf8(std::string_view s, bool escapes = false) {
     std::size_t i = 0;
     while (i < s.size()) {
         const auto b = static_cast<unsigned char>(s[i]);
@@ -38,6 +39,10 @@ inline bool wellFormedUtf8(std::string_view s) {
             return false;
         }
         if (i + length > s.size()) return false;
+        if (escapes && b == 0xED) {
+            const auto second = static_cast<unsigned char>(s[i + 1]);
+            if (second >= 0xB0 && second <= 0xB3) high = 0xB3, low = 0xB0;
+        }
         for (std::size_t k = 1; k < length; ++k) {
             const auto c = static_cast<unsigned char>(s[i + k]);
             if (k == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF)) return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace corvane::text {
@@ -26,5 +27,26 @@ inline constexpr std::string_view kQuitPrompt = "当前记录尚未保存，确�
 inline constexpr std::string_view kQuitTitle = "提示";
 
 inline constexpr std::string_view kClockPrefix = "现在是:";
+
+inline constexpr std::string_view kOpenedTitle = "打开";
+inline constexpr std::string_view kSaveTitle = "保存";
+
+// The Encoding Standard writes a few names in lower case; the user sees them as they are usually written.
+inline std::string encodingDisplayName(std::string_view encoding) {
+    return encoding == "gb18030" ? std::string("GB18030") : std::string(encoding);
+}
+
+// Told after Open when some bytes of the file could not be read in its encoding.
+inline std::string unreadableBytesMessage(std::size_t count, std::string_view encoding) {
+    return "此文件中有 " + std::to_string(count) + " 个字节无法按 " + encodingDisplayName(encoding) +
+           " 编码读出，窗格中以替换符号显示。这些字节会原样保留，保存时按原样写回。";
+}
+
+// Asked when a save meets a character the file's encoding cannot hold.
+inline std::string unencodableMessage(std::string_view character, std::string_view encoding) {
+    return "字符“" + std::string(character) + "”无法用此文件的编码 " + encodingDisplayName(encoding) +
+           " 保存。\n是否改用带字节顺序标记（BOM）的 UTF-8 编码保存？浏览器会按 UTF-8 读取带此标记的文件，"
+           "不论网页声明的是哪种编码。\n选“否”则不保存。";
+}
 
 }  // namespace corvane::text

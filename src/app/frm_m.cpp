@@ -15,10 +15,12 @@ frmM::Pane frmM::pane(PaneId id) {
         case PaneId::Css:
             return {c_.RichTextBox2,   c_.Label4,         css,
                     change1,           cssDirty,          cssSelected,
-                    text::kCssCaption, text::kCssUnsaved, text::kCssFilter};
+                    text::kCssCaption, text::kCssUnsaved, text::kCssFilter,
+                    cssFormat};
         case PaneId::Js:
-            return {c_.RichTextBox3,  c_.Label5,      js, change2, jsDirty, jsSelected, text::kJsCaption,
-                    text::kJsUnsaved, text::kJsFilter};
+            return {
+                c_.RichTextBox3,  c_.Label5,       js,      change2, jsDirty, jsSelected, text::kJsCaption,
+                text::kJsUnsaved, text::kJsFilter, jsFormat};
         case PaneId::Html:
         default:
             return {c_.RichTextBox1,
@@ -29,7 +31,8 @@ frmM::Pane frmM::pane(PaneId id) {
                     htmlSelected,
                     text::kHtmlCaption,
                     text::kHtmlUnsaved,
-                    text::kHtmlFilter};
+                    text::kHtmlFilter,
+                    htmlFormat};
     }
 }
 

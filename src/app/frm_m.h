@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "panes/encodings.h"
 #include "platform/common_dialog.h"
 #include "platform/controls.h"
 #include "platform/rich_edit.h"
@@ -62,6 +63,12 @@ public:
     std::int16_t htmlSelected = 0;
     std::int16_t cssSelected = 0;
     std::int16_t jsSelected = 0;
+
+    // How each pane's text is written: the encoding, byte-order mark and line ends of the file last
+    // loaded into it; UTF-8 without a mark and with LF for new text.
+    TextFormat htmlFormat;
+    TextFormat cssFormat;
+    TextFormat jsFormat;
 
     void Form_Load();
     void Form_Resize(LayoutWindow& self);
@@ -128,11 +135,13 @@ private:
         std::string_view savedCaption;
         std::string_view unsavedCaption;
         std::string_view filter;
+        TextFormat& format;
     };
     Pane pane(PaneId id);
 
     void paneChanged(PaneId id);
     bool saveAsStep(PaneId id);
+    bool writePane(PaneId id, const std::string& path);
     void writeStep(PaneId id);
     void saveStep(PaneId id);
     void headerClick(PaneId id);

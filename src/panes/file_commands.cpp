@@ -2,11 +2,14 @@
 #include "app/frm_m.h"
 #include "app/window_definition.h"
 #include "panes/pane_file.h"
+#include "panes/text_encoder.h"
+#include "panes/utf.h"
 
 namespace corvane {
 
 void frmM::mnuFileNew_Click() {
     c_.RichTextBox1.setText("");
+    htmlFormat = TextFormat{};
     c_.form.setCaption(std::string(def::kCaptionAfterNew));
 }
 
@@ -22,8 +25,33 @@ void frmM::mnuFileOpen_Click() {
 
 void frmM::OpenFile(const std::string& fileName) {
     // Open shows a file; it does not make it the pane's file, so htm and the header stay.
-    LoadFile(c_.RichTextBox1, fileName);
+    const LoadedFile loaded = LoadFile(c_.RichTextBox1, fileName);
+    htmlFormat = loaded.format;
     c_.form.setCaption(fileName);
+    if (loaded.unreadableBytes != 0) {
+        c_.prompt.tell(text::unreadableBytesMessage(loaded.unreadableBytes, loaded.format.encoding),
+                       std::string(text::kOpenedTitle));
+    }
+}
+
+// Writes a pane as the file last loaded into it stored its text. When that encoding cannot hold a
+// character typed since, asks whether to write UTF-8 with a byte-order mark instead, which every
+// browser reads as UTF-8 whatever the page declares; No writes nothing and returns false.
+bool frmM::writePane(PaneId id, const std::string& path) {
+    Pane p = pane(id);
+    try {
+        SaveFile(p.edit, path, p.format);
+        return true;
+    } catch (const UnencodableCharacter& error) {
+        std::string character;
+        utf::appendUtf8(error.character(), character);
+        const std::string question = text::unencodableMessage(character, error.encoding());
+        if (c_.prompt.askYesNo(question, std::string(text::kSaveTitle)) == Answer::No) return false;
+    }
+    const TextFormat utf8 = utf8Format(true, p.format.lineEnd);
+    SaveFile(p.edit, path, utf8);
+    p.format = utf8;
+    return true;
 }
 
 // Returns whether the Save As completed; a cancelled dialog changes nothing.
@@ -35,7 +63,7 @@ bool frmM::saveAsStep(PaneId id) {
     dialog.ShowSave();
     const std::string fileName = dialog.props().FileName;
     if (fileName.empty()) return false;
-    SaveFile(p.edit, fileName);
+    if (!writePane(id, fileName)) return false;
     p.path = fileName;
     c_.form.setCaption(fileName);
     p.dirty = kFalse;
@@ -56,7 +84,7 @@ void frmM::writeStep(PaneId id) {
         saveAsStep(id);
         return;
     }
-    SaveFile(p.edit, p.path);
+    if (!writePane(id, p.path)) return;
     p.header.setCaption(std::string(p.savedCaption));
     p.dirty = kFalse;
 }

@@ -3,10 +3,11 @@
 #include "panes/file_io.h"
 #include "panes/rtf_reader.h"
 #include "panes/text_decoder.h"
+#include "panes/text_encoder.h"
 
 namespace corvane {
 
-void LoadFile(RichEdit& pane, const std::string& path) {
+LoadedFile LoadFile(RichEdit& pane, const std::string& path) {
     std::string bytes = readFileBytes(path, kMaxPaneFileBytes);
     // The bytes go once they are read: the pane is given a long file while one copy fewer of it
     // is held.
@@ -14,15 +15,20 @@ void LoadFile(RichEdit& pane, const std::string& path) {
         const RichDocument document = readRtf(bytes);
         std::string().swap(bytes);
         pane.loadRichText(document);
-    } else {
-        const std::string text = decodeText(bytes);
-        std::string().swap(bytes);
-        pane.loadPlainText(text);
+        return LoadedFile{};
     }
+    DecodedText decoded = decodeFile(bytes, fileKindOf(path));
+    std::string().swap(bytes);
+    pane.loadPlainText(decoded.text);
+    return LoadedFile{std::move(decoded.format), decoded.unreadableBytes};
 }
 
-void SaveFile(RichEdit& pane, const std::string& path) {
-    writeFileAtomicFrom(path, [&pane](const ByteSink& sink) { pane.writePlainText(sink); });
+void SaveFile(RichEdit& pane, const std::string& path, const TextFormat& format) {
+    writeFileAtomicFrom(path, [&pane, &format](const ByteSink& sink) {
+        TextEncoder encoder(format, sink);
+        pane.writePlainText([&encoder](std::string_view piece) { encoder.write(piece); });
+        encoder.finish();
+    });
 }
 
 }  // namespace corvane

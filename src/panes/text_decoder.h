@@ -7,33 +7,36 @@
 #include <utility>
 #include <vector>
 
+#include "panes/encodings.h"
+#include "panes/utf.h"
+
 namespace corvane {
 
-// How the bytes of a plain-text file are read. Pane files carry no encoding mark of their own, so
-// the reader guesses in a fixed order: byte-order mark; UTF-16 by its NUL pattern (ASCII written as
-// UTF-16 is valid UTF-8 as well, so this test comes first); valid UTF-8; and finally GB18030, the
-// superset of the window's own code page 936.
-enum class TextEncoding {
-    Utf8Bom,
-    Utf16LeBom,
-    Utf16BeBom,
-    Utf16Le,  // no mark; told by the NUL bytes in the high halves
-    Utf16Be,
-    Utf8,
-    Gb18030,
+// A plain-text file as the program holds it: its characters as UTF-8 with every line end turned
+// into "\n", and how the file stored them. A byte that its encoding cannot read, a NUL byte among
+// them, is carried as an escaped byte (utf.h), counted in unreadableBytes, and written back as it
+// was.
+struct DecodedText {
+    std::string text;
+    TextFormat format;
+    std::size_t unreadableBytes = 0;
 };
 
-TextEncoding detectEncoding(std::string_view bytes);
+// Reads the bytes in the encoding detectFormat decides; the line-end style is the one most of the
+// lines end with. Never fails. An unchanged text written again in `format` gives the same bytes,
+// apart from line ends that differ from the file's style.
+DecodedText decodeFile(std::string_view bytes, FileKind kind = FileKind::Other);
 
-// The text of a file as UTF-8 with every line end (CRLF, CR, LF) turned into "\n". Never fails:
-// invalid or unpaired sequences become U+FFFD, and so does a NUL byte, so binary files show a mark
-// where the zero was and the text never carries an embedded terminator.
+// Reads the bytes in the given encoding, as decodeFile does once it has decided.
+DecodedText decodeAs(std::string_view bytes, const TextFormat& format);
+
+// decodeFile's text alone.
 std::string decodeText(std::string_view bytes);
 
-// Appends one code point (at most U+10FFFF, no surrogate) to out as UTF-8.
-void appendCodePoint(std::uint32_t codePoint, std::string& out);
+// Appends one code point (at most U+10FFFF) to out as UTF-8.
+inline void appendCodePoint(std::uint32_t codePoint, std::string& out) { utf::appendUtf8(codePoint, out); }
 
-class IconvHandle;
+class IconvConverter;
 
 // Converts text in Windows code pages to UTF-8, keeping one converter per code page open across
 // calls, since the rich-text reader converts many short pieces.
@@ -49,9 +52,9 @@ public:
     void append(int codePage, std::string_view bytes, std::string& out);
 
 private:
-    IconvHandle& handleFor(int codePage);
+    IconvConverter* handleFor(int codePage);
 
-    std::vector<std::pair<int, std::unique_ptr<IconvHandle>>> handles_;
+    std::vector<std::pair<int, std::unique_ptr<IconvConverter>>> handles_;
 };
 
 std::string decodeCodePage(int codePage, std::string_view bytes);

@@ -70,6 +70,8 @@ public:
     virtual ~Prompt() = default;
     // A modal box with Yes and No, Yes the default, no icon.
     virtual Answer askYesNo(const std::string& prompt, const std::string& title) = 0;
+    // A modal box with one OK button and the information icon.
+    virtual void tell(const std::string& message, const std::string& title) = 0;
 };
 
 class Launcher {

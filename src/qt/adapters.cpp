@@ -46,10 +46,6 @@ bool composedThroughOpenGl() {
 
 }  // namespace
 
-QString fromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QColor systemColor(std::uint32_t value, const QPalette& palette) {
     if ((value & kSystemColorBase) == 0) return fromColorValue(static_cast<std::int32_t>(value));
     switch (value & ~kSystemColorBase) {
@@ -188,7 +184,8 @@ void BrowserPane::navigate(const std::string& address) {
 std::string ClipboardAdapter::getText() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (clipboard == nullptr) throw PlatformError("读取剪贴板", "没有可用的剪贴板");
-    return clipboard->text().toStdString();
+    // Unreadable bytes copied from a pane come back as they were.
+    return toUtf8(clipboard->text());
 }
 
 void ClipboardAdapter::setText(const std::string& text) {
@@ -210,6 +207,11 @@ Answer PromptAdapter::askYesNo(const std::string& prompt, const std::string& tit
         default:
             throw PlatformError("询问“" + title + "”", "提示框未得到回答就关闭了");
     }
+}
+
+void PromptAdapter::tell(const std::string& message, const std::string& title) {
+    QMessageBox box(QMessageBox::Information, fromUtf8(title), fromUtf8(message), QMessageBox::Ok, parent_);
+    box.exec();
 }
 
 void LauncherAdapter::openUrl(const std::string& url) {

@@ -10,13 +10,12 @@
 #include <functional>
 
 #include "platform/controls.h"
+#include "qt/utf8_text.h"
 
 class QWebEngineView;
 class QWebEngineProfile;
 
 namespace corvane::qt {
-
-QString fromUtf8(const std::string& text);
 
 // A label drawn opaque on the window's surface; it reports clicks and double-clicks.
 class LabelWidget : public QLabel, public Label {
@@ -120,6 +119,7 @@ class PromptAdapter : public Prompt {
 public:
     explicit PromptAdapter(QWidget* parent) : parent_(parent) {}
     Answer askYesNo(const std::string& prompt, const std::string& title) override;
+    void tell(const std::string& message, const std::string& title) override;
 
 private:
     QWidget* parent_;

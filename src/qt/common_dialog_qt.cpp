@@ -7,14 +7,11 @@
 #include <QPrintDialog>
 
 #include "qt/colors.h"
+#include "qt/utf8_text.h"
 
 namespace corvane::qt {
 
 namespace {
-
-QString fromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // File systems here tell case apart, so "*.C" also offers "*.c".
 QString patternsFor(const QString& pattern) {

@@ -17,14 +17,11 @@
 #include "app/captions.h"
 #include "app/window_definition.h"
 #include "qt/twips.h"
+#include "qt/utf8_text.h"
 
 namespace corvane::qt {
 
 namespace {
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QIcon toolbarImage(int number) {
     return QIcon(QStringLiteral(":/icons/toolbar/%1.svg").arg(number, 2, 10, QLatin1Char('0')));
@@ -49,7 +46,7 @@ QFont paneFont() {
     const QStringList families = QFontDatabase::families();
     QString family;
     for (const QString& candidate :
-         {qs(def::kPaneFontName), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans SC"),
+         {fromUtf8(def::kPaneFontName), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans SC"),
           QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback")}) {
         if (families.contains(candidate)) {
             family = candidate;
@@ -66,8 +63,8 @@ QFont paneFont() {
 }
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
-    setObjectName(qs(def::kFormName));
-    setWindowTitle(qs(def::kCaption));
+    setObjectName(fromUtf8(def::kFormName));
+    setWindowTitle(fromUtf8(def::kCaption));
     QIcon icon;
     icon.addFile(QStringLiteral(":/icons/corvane-16.svg"), QSize(16, 16));
     icon.addFile(QStringLiteral(":/icons/corvane.svg"), QSize(32, 32));
@@ -130,7 +127,7 @@ void MainWindow::connectEvents() {
 void MainWindow::buildLayoutWindow() {
     layoutWindow_ = std::make_unique<FormLayoutWindow>(this, client_);
     for (const def::Control& c : def::kControls) {
-        QWidget* widget = c.visual ? client_->findChild<QWidget*>(qs(c.name)) : nullptr;
+        QWidget* widget = c.visual ? client_->findChild<QWidget*>(fromUtf8(c.name)) : nullptr;
         if (widget != nullptr) {
             layoutWindow_->addMember(std::make_unique<WidgetMember>(std::string(c.name), widget));
         } else {
@@ -166,13 +163,13 @@ void MainWindow::run(const std::function<void()>& handler) { runGuarded(report_,
 
 void MainWindow::placeAtDesignGeometry(QWidget* widget, std::string_view name) {
     const def::Control& c = def::control(name);
-    widget->setObjectName(qs(c.name));
+    widget->setObjectName(fromUtf8(c.name));
     widget->setGeometry(toPixels(c.left, this), toPixels(c.top, this), toPixels(c.width, this),
                         toPixels(c.height, this));
 }
 
 void MainWindow::buildControls() {
-    command1_ = new QPushButton(qs(def::control("Command1").text), client_);
+    command1_ = new QPushButton(fromUtf8(def::control("Command1").text), client_);
     placeAtDesignGeometry(command1_, "Command1");
 
     browser_ = new BrowserPane(client_);
@@ -188,7 +185,7 @@ void MainWindow::buildControls() {
 
     text2_ = new TextBoxWidget(toolBar_);
     placeAtDesignGeometry(text2_, "Text2");
-    text2_->QLineEdit::setText(qs(def::control("Text2").text));
+    text2_->QLineEdit::setText(fromUtf8(def::control("Text2").text));
     text2_->setAccessibleName(QStringLiteral("时钟"));
 
     const QFont font = paneFont();
@@ -199,20 +196,20 @@ void MainWindow::buildControls() {
         pane->document()->setDefaultFont(font);
         pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         pane->setHorizontalScrollBarPolicy(horizontalBar ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-        pane->setAccessibleName(qs(caption));
+        pane->setAccessibleName(fromUtf8(caption));
         return pane;
     };
     richTextBox1_ = makePane("RichTextBox1", text::kHtmlCaption, true);
     richTextBox2_ = makePane("RichTextBox2", text::kCssCaption, false);
     richTextBox3_ = makePane("RichTextBox3", text::kJsCaption, false);
-    richTextBox1_->setPlainText(qs(def::sampleText()));
+    richTextBox1_->setPlainText(fromUtf8(def::sampleText()));
 
     const auto makeLabel = [this](std::string_view name) {
         auto* label = new LabelWidget(client_);
         placeAtDesignGeometry(label, name);
         const def::Control& c = def::control(name);
         label->setCaption(std::string(c.text));
-        if (!c.toolTip.empty()) label->setToolTip(qs(c.toolTip));
+        if (!c.toolTip.empty()) label->setToolTip(fromUtf8(c.toolTip));
         return label;
     };
     label1_ = makeLabel("Label1");
@@ -226,7 +223,7 @@ void MainWindow::buildControls() {
     // Stacking: the first control of the definition lies on top.
     for (auto it = def::kControls.rbegin(); it != def::kControls.rend(); ++it) {
         if (!it->visual) continue;
-        if (auto* widget = client_->findChild<QWidget*>(qs(it->name))) widget->raise();
+        if (auto* widget = client_->findChild<QWidget*>(fromUtf8(it->name))) widget->raise();
     }
 
     // Tab order by tab index; labels and the toolbar never take the focus.
@@ -242,22 +239,22 @@ void MainWindow::buildMenus() {
         if (m.level == def::MenuLevel::Bar) {
             if (m.handler != nullptr) {
                 // A command on the menu bar itself.
-                action = menuBar()->addAction(qs(m.caption));
+                action = menuBar()->addAction(fromUtf8(m.caption));
                 current = nullptr;
             } else {
-                current = menuBar()->addMenu(qs(m.caption));
+                current = menuBar()->addMenu(fromUtf8(m.caption));
                 action = current->menuAction();
             }
         } else if (m.level == def::MenuLevel::Separator) {
             action = current->addSeparator();
         } else {
-            action = current->addAction(qs(m.caption));
+            action = current->addAction(fromUtf8(m.caption));
         }
-        action->setObjectName(qs(m.name));
+        action->setObjectName(fromUtf8(m.name));
         action->setCheckable(m.checkable);
         action->setChecked(m.checked);
         if (!m.shortcut.empty()) {
-            action->setShortcut(QKeySequence(qs(m.shortcut)));
+            action->setShortcut(QKeySequence(fromUtf8(m.shortcut)));
             action->setShortcutContext(Qt::WindowShortcut);
         }
         if (m.handler != nullptr) {
@@ -284,9 +281,9 @@ void MainWindow::buildToolBar() {
             toolBar_->addSeparator();
             continue;
         }
-        auto* action = new QAction(toolbarImage(b.image), qs(b.key), toolBar_);
-        action->setToolTip(qs(b.key));
-        action->setData(qs(b.key));
+        auto* action = new QAction(toolbarImage(b.image), fromUtf8(b.key), toolBar_);
+        action->setToolTip(fromUtf8(b.key));
+        action->setData(fromUtf8(b.key));
         if (b.kind == def::ButtonKind::Group) {
             action->setCheckable(true);
             alignments->addAction(action);

@@ -1,9 +1,5 @@
 #include "qt/rich_edit_widget.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <QAbstractUndoItem>
 #include <QPlainTextDocumentLayout>
 #include <QPrinter>
@@ -21,85 +17,20 @@
 #include "qt/colors.h"
 #include "qt/common_dialog_qt.h"
 #include "qt/twips.h"
+#include "qt/utf8_text.h"
 
 namespace corvane::qt {
 
 namespace {
 
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// The characters as a file holds them: UTF-8, with paragraph and line separators as "\n" and
-// everything else, no-break spaces included, as it is; a lone surrogate becomes "?", as
-// QString::toUtf8 makes it. Handed to `sink` a piece at a time, converted in one pass: a large part
-// of saving a long file is spent here.
+// The characters as a file holds them: paragraph and line separators as "\n", escaped bytes
+// (panes/utf.h) as they came, everything else, no-break spaces included, as it is. Handed to `sink`
+// a piece at a time: saving a long text never holds a whole second copy of it.
 void convertToFileText(QStringView text, const std::function<void(std::string_view)>& sink) {
-    const char16_t* in = text.utf16();
-    const char16_t* const end = in + text.size();
-    // A piece of the text at a time through a buffer that its longest encoding fits: three bytes
-    // for each UTF-16 unit, one more for a surrogate pair that reaches past the piece, and room for
-    // the eight bytes the ASCII step stores whatever it keeps.
-    constexpr std::ptrdiff_t kPiece = 64 * 1024;
-    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::ptrdiff_t>(kPiece, end - in) * 3 + 8));
-    while (in < end) {
-        const char16_t* const pieceEnd = in + std::min(kPiece, end - in);
-        char* o = buffer.data();
-        while (in < pieceEnd) {
-#if defined(__SSE2__)
-            // Eight units at a time while they are ASCII, most of a source file; at the first that
-            // is not, the ASCII ones before it are kept.
-            if (pieceEnd - in >= 8) {
-                const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-                const __m128i high = _mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80)));
-                const unsigned ascii =
-                    static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())));
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(units, units));
-                const int kept = ascii == 0xFFFF ? 8 : __builtin_ctz(~ascii) / 2;
-                in += kept;
-                o += kept;
-                if (kept == 8) continue;
-            }
-#endif
-            // A run of three-byte characters, Chinese text for one, without leaving the loop.
-            while (in < pieceEnd && *in >= 0x800 && (*in < 0xD800 || *in > 0xDFFF) &&
-                   (*in | 1) != QChar::ParagraphSeparator) {  // nor the line separator, U+2028
-                const char16_t c = *in++;
-                o[0] = static_cast<char>(0xE0 | (c >> 12));
-                o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                o[2] = static_cast<char>(0x80 | (c & 0x3F));
-                o += 3;
-            }
-            if (in == pieceEnd) break;
-            char32_t c = *in++;
-            if (c < 0x80) {
-                *o++ = static_cast<char>(c);
-            } else if (c < 0x800) {
-                *o++ = static_cast<char>(0xC0 | (c >> 6));
-                *o++ = static_cast<char>(0x80 | (c & 0x3F));
-            } else if ((c | 1) == QChar::ParagraphSeparator) {
-                *o++ = '\n';
-            } else if (c <= 0xDBFF && in < end && *in >= 0xDC00 && *in <= 0xDFFF) {
-                // A pair may straddle the end of the piece; its second unit is taken with it.
-                c = 0x10000 + ((c - 0xD800) << 10) + (*in++ - 0xDC00);
-                *o++ = static_cast<char>(0xF0 | (c >> 18));
-                *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-                *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                *o++ = static_cast<char>(0x80 | (c & 0x3F));
-            } else {
-                *o++ = '?';
-            }
-        }
-        sink(std::string_view(buffer.data(), static_cast<std::size_t>(o - buffer.data())));
-    }
+    utf::utf16ToUtf8(std::u16string_view(text.utf16(), static_cast<std::size_t>(text.size())), sink, true);
 }
 
-std::string toFileText(QStringView text) {
-    std::string out;
-    out.reserve(static_cast<std::size_t>(text.size()) * 3);  // untouched capacity costs no memory
-    convertToFileText(text, [&out](std::string_view piece) { out.append(piece); });
-    return out;
-}
+std::string toFileText(QStringView text) { return toUtf8(text, true); }
 
 Qt::Alignment toQtAlignment(Alignment alignment) {
     switch (alignment) {

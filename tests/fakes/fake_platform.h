@@ -137,6 +137,10 @@ public:
     std::vector<std::pair<std::string, std::string>> asked;
     bool fail = false;  // the box cannot be shown
     Answer askYesNo(const std::string& prompt, const std::string& title) override;
+    std::vector<std::pair<std::string, std::string>> told;
+    void tell(const std::string& message, const std::string& title) override {
+        told.emplace_back(message, title);
+    }
 };
 
 class FakeLauncher : public Launcher {

@@ -6,6 +6,7 @@
 #include "app/window_definition.h"
 #include "fakes/fake_platform.h"
 #include "fakes/temp_dir.h"
+#include "panes/text_decoder.h"
 
 namespace corvane {
 namespace {
@@ -238,6 +239,106 @@ TEST_F(FileCommands, NewThenSaveWritesTheEmptyPaneToItsFile) {
     w.frm.mnuFileSave_Click();
     EXPECT_EQ(readFile(dir.file("a.html")), "");
     EXPECT_EQ(w.frm.htmlDirty, kFalse);
+}
+
+// Files made with iconv from the text of Debian's manual pages and translations
+// (tests/data/encodings/make_files.sh): each opens readable and an unchanged Save As writes it
+// back byte for byte.
+struct RealFile {
+    const char* name;
+    TextFormat format;
+    std::size_t unreadable;
+    const char* shows;  // text from the file that must read as it is
+};
+
+const RealFile kRealFiles[] = {
+    {"utf8.html", {"UTF-8", false, LineEnd::Lf}, 0, "复制文件和目录"},
+    {"utf8-bom.html", {"UTF-8", true, LineEnd::Lf}, 0, "变更文件模式位"},
+    {"utf16le-bom.txt", {"UTF-16LE", true, LineEnd::Lf}, 0, "列出目录内容"},
+    {"utf16be-bom.txt", {"UTF-16BE", true, LineEnd::Lf}, 0, "列出目录内容"},
+    {"utf16le-prose.txt", {"UTF-16LE", false, LineEnd::Lf}, 0, "必选参数对长短选项同时适用"},
+    {"gb2312-meta.html", {"gb18030", false, LineEnd::Lf}, 0, "列出目录内容"},
+    {"gbk-http-equiv.html", {"gb18030", false, LineEnd::Lf}, 0, "复制文件和目录"},
+    {"big5.html", {"Big5", false, LineEnd::Lf}, 0, "列出目錄內容"},
+    {"windows-1252.html", {"windows-1252", false, LineEnd::Lf}, 0, "encodage hexadécimal"},
+    {"shift_jis.html", {"Shift_JIS", false, LineEnd::Lf}, 0, "ディレクトリの内容をリスト表示する"},
+    {"crlf.css", {"UTF-8", false, LineEnd::CrLf}, 0, "div.clearer {\n"},
+    {"utf8-stray-byte.html", {"UTF-8", false, LineEnd::Lf}, 1, "不要忽略以点号（“.”）起始的条目"},
+    {"utf8-cut.txt", {"UTF-8", false, LineEnd::Lf}, 2, "八进制数字"},
+};
+
+TEST_F(FileCommands, RealFilesOpenReadableAndSaveBackByteForByte) {
+    for (const RealFile& file : kRealFiles) {
+        SCOPED_TRACE(file.name);
+        const std::string path = std::string(CORVANE_TEST_DATA) + "/encodings/" + file.name;
+        const std::string bytes = readFile(path);
+        ASSERT_FALSE(bytes.empty());
+        w.prompt.told.clear();
+        w.dialog.replies.push_back(choose(path));
+        w.frm.mnuFileOpen_Click();
+        EXPECT_NE(w.html.text.find(file.shows), std::string::npos);
+        EXPECT_EQ(w.frm.htmlFormat, file.format);
+        if (file.unreadable == 0) {
+            EXPECT_TRUE(w.prompt.told.empty());
+        } else {
+            ASSERT_EQ(w.prompt.told.size(), 1u);
+            EXPECT_EQ(w.prompt.told[0].first,
+                      text::unreadableBytesMessage(file.unreadable, file.format.encoding));
+            EXPECT_EQ(w.prompt.told[0].second, "打开");
+        }
+        saveHtmlAs(dir.file(file.name));
+        EXPECT_TRUE(readFile(dir.file(file.name)) == bytes) << "not written back as it was";
+        EXPECT_TRUE(w.prompt.asked.empty());
+    }
+}
+
+TEST_F(FileCommands, ACharacterThePageCannotHoldAsksToWriteUtf8WithAMark) {
+    const std::string page = std::string(CORVANE_TEST_DATA) + "/encodings/big5.html";
+    w.dialog.replies.push_back(choose(page));
+    w.frm.mnuFileOpen_Click();
+    w.html.type("<p>café</p>\n");
+
+    // No: nothing is written and the pane stays unsaved.
+    w.prompt.answers = {Answer::No};
+    saveHtmlAs(dir.file("a.html"));
+    ASSERT_EQ(w.prompt.asked.size(), 1u);
+    EXPECT_EQ(w.prompt.asked[0].first, text::unencodableMessage("é", "Big5"));
+    EXPECT_EQ(w.prompt.asked[0].second, "保存");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a.html")));
+    EXPECT_EQ(w.frm.htm, "");
+    EXPECT_EQ(w.frm.htmlDirty, kTrue);
+    EXPECT_EQ(w.label1.text, text::kHtmlUnsaved);
+
+    // Yes: UTF-8 with its mark, which browsers obey over the page's declaration; later saves
+    // write the same without asking again.
+    w.prompt.answers = {Answer::Yes};
+    saveHtmlAs(dir.file("a.html"));
+    const std::string written = readFile(dir.file("a.html"));
+    EXPECT_EQ(written, "\xEF\xBB\xBF" + w.html.text);
+    EXPECT_EQ(w.frm.htmlFormat, (TextFormat{"UTF-8", true, LineEnd::Lf}));
+    EXPECT_EQ(w.frm.htmlDirty, kFalse);
+    w.html.type("<p>naïve</p>\n");
+    w.frm.mnuFileSave_Click();
+    EXPECT_EQ(w.prompt.asked.size(), 2u);
+    EXPECT_EQ(readFile(dir.file("a.html")), "\xEF\xBB\xBF" + w.html.text);
+}
+
+TEST_F(FileCommands, AChinesePageNeverAsksAndNewTextIsUtf8) {
+    const std::string page = std::string(CORVANE_TEST_DATA) + "/encodings/gb2312-meta.html";
+    w.dialog.replies.push_back(choose(page));
+    w.frm.mnuFileOpen_Click();
+    w.html.type("<p>café 😀 ㈱</p>\n");
+    saveHtmlAs(dir.file("a.html"));
+    EXPECT_TRUE(w.prompt.asked.empty());
+    const DecodedText back = decodeAs(readFile(dir.file("a.html")), w.frm.htmlFormat);
+    EXPECT_EQ(back.text, w.html.text);
+    EXPECT_EQ(back.unreadableBytes, 0u);
+
+    w.frm.mnuFileNew_Click();
+    EXPECT_EQ(w.frm.htmlFormat, TextFormat{});
+    w.html.type("<p>新的</p>\n");
+    w.frm.mnuFileSave_Click();
+    EXPECT_EQ(readFile(dir.file("a.html")), "<p>新的</p>\n");
 }
 
 TEST_F(FileCommands, PrintPreselectsTheSelectionAndPrintsOnlyIt) {

@@ -37,9 +37,12 @@ protected:
     std::string previewFile() const { return cache.file("corvane/test.html"); }
 };
 
+// The preview is UTF-8 with a byte-order mark, which a browser obeys over any declared charset.
+const std::string kMark = "\xEF\xBB\xBF";
+
 TEST_F(Preview, WritesThePaneToAPrivatePreviewFileAndShowsIt) {
     w.frm.Command1_Click();
-    EXPECT_EQ(readFile(previewFile()), def::sampleText());
+    EXPECT_EQ(readFile(previewFile()), kMark + std::string(def::sampleText()));
     ASSERT_EQ(w.browser.navigations.size(), 1u);
     EXPECT_EQ(w.browser.navigations[0], previewFile());
     struct stat info {};
@@ -61,7 +64,7 @@ TEST_F(Preview, EveryPressWritesAndNavigatesAnew) {
     w.frm.Command1_Click();
     w.html.setText("");
     w.frm.Command1_Click();
-    EXPECT_EQ(readFile(previewFile()), "");
+    EXPECT_EQ(readFile(previewFile()), kMark);
     EXPECT_EQ(w.browser.navigations.size(), 2u);
 }
 
@@ -72,18 +75,19 @@ TEST_F(Preview, AfterSaveAsShowsTheSavedFileWhileStillWritingThePreviewFile) {
     w.html.setText("newer text");
     w.frm.Command1_Click();
     EXPECT_EQ(w.browser.navigations.back(), dir.file("page.html"));
-    EXPECT_EQ(readFile(previewFile()), "newer text");
+    EXPECT_EQ(readFile(previewFile()), kMark + "newer text");
     EXPECT_EQ(readFile(dir.file("page.html")), def::sampleText());
 }
 
 TEST_F(Preview, AfterOpenAlonePreviewsThroughThePreviewFile) {
     TempDir dir;
-    fakes::writeFile(dir.file("b.html"), "<b>b</b>");
+    // A page in GB2312 that says so: the preview holds the pane's characters in UTF-8.
+    fakes::writeFile(dir.file("b.html"), "<meta charset=\"gb2312\"><b>\xD6\xD0\xCE\xC4</b>\r\n");
     w.dialog.replies.push_back(DialogReply{true, dir.file("b.html"), std::nullopt});
     w.frm.mnuFileOpen_Click();
     w.frm.Command1_Click();
     EXPECT_EQ(w.browser.navigations.back(), previewFile());
-    EXPECT_EQ(readFile(previewFile()), "<b>b</b>");
+    EXPECT_EQ(readFile(previewFile()), kMark + "<meta charset=\"gb2312\"><b>中文</b>\n");
 }
 
 TEST_F(Preview, AFolderThatCannotBeMadeIsReportedAndNothingIsShown) {

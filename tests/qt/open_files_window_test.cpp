@@ -6,8 +6,10 @@
 #include <cctype>
 #include <ostream>
 
+#include <QMessageBox>
 #include <QTemporaryDir>
 
+#include "app/captions.h"
 #include "window_test_support.h"
 
 namespace corvane::qt {
@@ -19,9 +21,10 @@ using testing::whenModalOpens;
 
 struct OpenCase {
     const char* name;
-    std::string bytes;     // written to the file unless the case makes its own
-    QString expectedText;  // the pane afterwards, when the open succeeds
-    bool refused = false;  // a clear message and an unchanged pane instead
+    std::string bytes;         // written to the file unless the case makes its own
+    QString expectedText;      // the pane afterwards, when the open succeeds
+    bool refused = false;      // a clear message and an unchanged pane instead
+    QString told = QString();  // a message shown after the file is open
 };
 
 // CTest names the cases by the file they open.
@@ -44,9 +47,19 @@ protected:
     MainWindow& w = shown.window;
     QTemporaryDir dir;
 
-    // Opens a path through the File menu and its real dialog.
-    void open(const QString& path) {
-        whenModalOpens([path](QWidget* modal) { acceptFileDialog(modal, path); });
+    // Opens a path through the File menu and its real dialog; a message box that follows is
+    // read into `told` and closed.
+    void open(const QString& path, QString* told = nullptr) {
+        whenModalOpens([path, told](QWidget* modal) {
+            acceptFileDialog(modal, path);
+            if (told == nullptr) return;
+            whenModalOpens([told](QWidget* box) {
+                if (auto* message = qobject_cast<QMessageBox*>(box)) {
+                    *told = message->text();
+                    message->accept();
+                }
+            });
+        });
         w.menuAction("mnuFileOpen")->trigger();
     }
 
@@ -68,9 +81,11 @@ TEST_P(OpenFiles, GivesWhatAUserExpects) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(c.bytes.data(), static_cast<qint64>(c.bytes.size()));
     file.close();
-    open(path);
+    QString told;
+    open(path, c.told.isEmpty() ? nullptr : &told);
     EXPECT_TRUE(shown.failures.isEmpty()) << shown.failures.join('\n').toStdString();
     EXPECT_EQ(w.pane(1)->toPlainText(), c.expectedText);
+    EXPECT_EQ(told, c.told);
     EXPECT_EQ(w.windowTitle(), path);
 }
 
@@ -78,8 +93,14 @@ INSTANTIATE_TEST_SUITE_P(
     Files, OpenFiles,
     ::testing::Values(
         OpenCase{"empty.html", "", ""}, OpenCase{"empty.rtf", "", ""},
-        OpenCase{"nul.bin", std::string("ab\0cd", 5), QStringLiteral("ab\uFFFDcd")},
-        OpenCase{"bad-utf8.txt", "ok \xff\xfe end", QStringLiteral("ok \uFFFD\uFFFD end")},
+        // Unreadable bytes are kept, shown as lone surrogates (a replacement mark on screen).
+        OpenCase{"nul.bin", std::string("ab\0cd", 5),
+                 QStringLiteral("ab") + QChar(0xDC00) + QStringLiteral("cd"), false,
+                 QString::fromStdString(text::unreadableBytesMessage(1, "UTF-8"))},
+        OpenCase{"bad-utf8.txt", "<p>你好，世界。中文段落</p> \xff\xfe end",
+                 QStringLiteral("<p>你好，世界。中文段落</p> ") + QChar(0xDCFF) + QChar(0xDCFE) +
+                     QStringLiteral(" end"),
+                 false, QString::fromStdString(text::unreadableBytesMessage(2, "UTF-8"))},
         OpenCase{"utf16le-mark.txt", utf16(u"<p>你好</p>", false, true), QStringLiteral("<p>你好</p>")},
         OpenCase{"utf16be-mark.txt", utf16(u"<p>你好</p>", true, true), QStringLiteral("<p>你好</p>")},
         OpenCase{"utf16le.txt", utf16(u"<p>hello</p>", false, false), QStringLiteral("<p>hello</p>")},
@@ -96,6 +117,25 @@ INSTANTIATE_TEST_SUITE_P(
             name += std::isalnum(static_cast<unsigned char>(ch)) && ch > 0 ? ch : '_';
         return name;
     });
+
+// Through the real pane: its characters and the bytes it could not read go back to the file as
+// they were read (files made by iconv from Debian's manual pages, tests/data/encodings).
+TEST_F(OpenFiles, AnUnchangedSaveAsWritesTheFileBackByteForByte) {
+    for (const char* name : {"utf8-stray-byte.html", "utf8-cut.txt", "big5.html", "utf16le-prose.txt"}) {
+        SCOPED_TRACE(name);
+        const QString original = QStringLiteral(CORVANE_TEST_DATA "/encodings/") + QString::fromUtf8(name);
+        QString told;
+        open(original, &told);
+        ASSERT_TRUE(shown.failures.isEmpty()) << shown.failures.join('\n').toStdString();
+        EXPECT_EQ(!told.isEmpty(), std::string_view(name).starts_with("utf8-"));
+        const QString copy = dir.filePath(QString::fromUtf8(name));
+        whenModalOpens([copy](QWidget* modal) { acceptFileDialog(modal, copy); });
+        w.menuAction("mnuFileSaveAs")->trigger();
+        QFile a(original), b(copy);
+        ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(a.readAll() == b.readAll());
+    }
+}
 
 TEST_F(OpenFiles, AFolderIsOpenedInTheDialogNotLoaded) {
     const QString before = w.pane(1)->toPlainText();

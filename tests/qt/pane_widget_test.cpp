@@ -158,11 +158,17 @@ TEST(PaneText, FileTextIsUtf8WithSeparatorsAsNewLinesAndEveryOtherCharacterKept)
         for (const QString& odd : oddOnes) text += QString(offset, u'a') + odd + QStringLiteral("<p>\n");
     }
     pane->setPlainText(text);
-    QString expected = text;
-    expected.replace(QChar::LineSeparator, u'\n');
-    EXPECT_EQ(pane->plainText(), expected.toUtf8().toStdString());
+    // A lone surrogate that stands for a byte a file could not read (U+DC00 to U+DCFF) keeps its
+    // three-byte form, any other becomes U+FFFD; Qt's own conversion makes both "?".
+    QString qtExpected = text;
+    qtExpected.replace(QChar::LineSeparator, u'\n');
+    qtExpected.replace(QChar(0xD800), QChar(0xFFFD));
+    std::string expected = qtExpected.toUtf8().toStdString();
+    for (std::size_t at = expected.find("?x"); at != std::string::npos; at = expected.find("?x", at))
+        expected.replace(at, 1, "\xED\xB0\x80");
+    EXPECT_EQ(pane->plainText(), expected);
     pane->selectAll();
-    EXPECT_EQ(pane->selText(), expected.toUtf8().toStdString());
+    EXPECT_EQ(pane->selText(), expected);
     // A pair of surrogates, or a Chinese character, on each side of where the text is cut into
     // pieces for converting.
     for (int before = 65530; before < 65540; ++before) {

@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QWebEnginePage>
@@ -178,7 +179,31 @@ TEST_F(PreviewWindow, ShowsThePaneAsAPageWithChineseTextAndNoCharsetDeclared) {
     ASSERT_TRUE(pressRunAndWait());
     QFile file(previewFile());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(file.readAll()), QStringLiteral("<p>你好，世界 hello</p>"));
+    EXPECT_EQ(file.readAll(),
+              QByteArray("\xEF\xBB\xBF") + QStringLiteral("<p>你好，世界 hello</p>").toUtf8());
+}
+
+// A page in GB2312 that declares so, made by iconv from a Chinese manual page: the browser shows
+// the very characters the pane shows, although the preview file is UTF-8.
+TEST_F(PreviewWindow, AGb2312PageThatDeclaresItsCharsetShowsThePanesChinese) {
+    const QString page = QStringLiteral(CORVANE_TEST_DATA "/encodings/gb2312-meta.html");
+    whenModalOpens([&](QWidget* modal) { testing::acceptFileDialog(modal, page); });
+    w().menuAction("mnuFileOpen")->trigger();
+    ASSERT_EQ(w().windowTitle(), page);
+    const QString source = w().pane(1)->toPlainText();
+    ASSERT_TRUE(source.contains(QStringLiteral("<meta charset=\"gb2312\">")));
+    QStringList paragraphs;
+    static const QRegularExpression paragraph(QStringLiteral("<p>(.*)</p>"));
+    for (auto it = paragraph.globalMatch(source); it.hasNext();)
+        paragraphs << it.next().captured(1).simplified();
+    ASSERT_GT(paragraphs.size(), 20);
+    ASSERT_TRUE(paragraphs.contains(QStringLiteral("ls - 列出目录内容")));
+
+    ASSERT_TRUE(pressRunAndWait());
+    QStringList shown = pageText().split(u'\n', Qt::SkipEmptyParts);
+    for (QString& line : shown) line = line.simplified();
+    shown.removeAll(QString());
+    EXPECT_EQ(shown, paragraphs);
 }
 
 TEST_F(PreviewWindow, AfterSaveAsShowsTheSavedFileAndTheContactLinkGivesWayToThePreview) {
