@@ -12,7 +12,7 @@
 #include "panes/rtf_document_builder.h"
 #include "panes/rtf_group_state.h"
 #include "panes/rtf_keywords.h"
-#include "panes/rtf_unicode.h"
+#include "panes/utf.h"
 #include "panes/text_decoder.h"
 
 // The parser: groups, destinations, and the control words of the text. What a group saves, the
@@ -537,27 +537,27 @@ private:
         const std::int32_t unit = parameter < 0 ? parameter + 65536 : parameter;
         skipCount_ = state_.unicodeSkip;
         if (unit < 0 || unit > 0xFFFF) {
-            emitText(rtf::kReplacement);
-        } else if (rtf::isHighSurrogate(static_cast<std::uint32_t>(unit))) {
+            emitText(utf::kReplacementUtf8);
+        } else if (utf::isHighSurrogate(static_cast<char32_t>(unit))) {
             settleSurrogate();
             highSurrogate_ = static_cast<std::uint32_t>(unit);
-        } else if (rtf::isLowSurrogate(static_cast<std::uint32_t>(unit))) {
+        } else if (utf::isLowSurrogate(static_cast<char32_t>(unit))) {
             if (highSurrogate_ == 0) {
-                emitText(rtf::kReplacement);
+                emitText(utf::kReplacementUtf8);
                 return;
             }
             const std::uint32_t codePoint =
-                rtf::combineSurrogates(highSurrogate_, static_cast<std::uint32_t>(unit));
+                utf::combineSurrogates(highSurrogate_, static_cast<std::uint32_t>(unit));
             highSurrogate_ = 0;
             std::string text;
-            rtf::appendUtf8(codePoint, text);
+            utf::appendUtf8(codePoint, text);
             emitText(text);
         } else if (!isControlCharacter(static_cast<Byte>(unit < 0x80 ? unit : 0x80))) {
             char32_t character = static_cast<char32_t>(unit);
             if (state_.destination == Destination::Text && symbolText())
                 character = rtf::symbolCharacter(symbolFont(), character);
             std::string text;
-            rtf::appendUtf8(character, text);
+            utf::appendUtf8(character, text);
             emitText(text);
         }
     }
@@ -566,7 +566,7 @@ private:
     void settleSurrogate() {
         if (highSurrogate_ == 0) return;
         highSurrogate_ = 0;
-        emitText(rtf::kReplacement);
+        emitText(utf::kReplacementUtf8);
     }
 
     void addByte(Byte b) {
@@ -589,7 +589,7 @@ private:
         decoded_.clear();
         if (pendingCodePage_ == rtf::kSymbolCodePage) {
             for (const char b : pendingBytes_) {
-                rtf::appendUtf8(rtf::symbolCharacter(pendingSymbolFont_, static_cast<Byte>(b)), decoded_);
+                utf::appendUtf8(rtf::symbolCharacter(pendingSymbolFont_, static_cast<Byte>(b)), decoded_);
             }
         } else {
             decoder_.append(pendingCodePage_, pendingBytes_, decoded_);
@@ -644,7 +644,7 @@ private:
             case Destination::FontTable:
                 if (FontEntry* entry = tableEntry(); entry != nullptr && !entry->complete) {
                     if (entry->name.size() < kMaxFontNameBytes)
-                        entry->name.append(rtf::utf8Prefix(text, kMaxFontNameBytes - entry->name.size()));
+                        entry->name.append(utf::utf8Prefix(text, kMaxFontNameBytes - entry->name.size()));
                 }
                 break;
             case Destination::ColorTable:

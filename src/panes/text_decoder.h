@@ -33,9 +33,6 @@ DecodedText decodeAs(std::string_view bytes, const TextFormat& format);
 // decodeFile's text alone.
 std::string decodeText(std::string_view bytes);
 
-// Appends one code point (at most U+10FFFF) to out as UTF-8.
-inline void appendCodePoint(std::uint32_t codePoint, std::string& out) { utf::appendUtf8(codePoint, out); }
-
 class IconvConverter;
 
 // Converts text in Windows code pages to UTF-8, keeping one converter per code page open across

@@ -43,6 +43,15 @@ inline bool readEscapedByte(const unsigned char* p, const unsigned char* end, un
     return true;
 }
 
+// The longest start of well-formed UTF-8 text that fits in `limit` bytes: a cut never splits a
+// character.
+inline std::string_view utf8Prefix(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) return text;
+    std::size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}
+
 // Appends a code point, at most U+10FFFF, as UTF-8. A surrogate gets its three-byte form, so that
 // an escaped byte stays one.
 void appendUtf8(char32_t codePoint, std::string& out);
