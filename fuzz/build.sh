@@ -16,7 +16,8 @@ cxx="${CXX:-clang++-14}"
     "$root/src/panes/text_decoder.cpp" -o "$out/rtf_reader_fuzz"
 "$cxx" "${flags[@]}" "$root/fuzz/text_decoder_fuzz.cpp" "$root/src/panes/text_decoder.cpp" \
     -o "$out/text_decoder_fuzz"
-"$cxx" "${flags[@]}" "$root/fuzz/code_lexer_fuzz.cpp" "$root/src/syntax/code_lexer.cpp" -o "$out/code_lexer_fuzz"
+"$cxx" "${flags[@]}" -DCORVANE_COUNT_LEXER_READS "$root/fuzz/code_lexer_fuzz.cpp" "$root/src/syntax/code_lexer.cpp" \
+    -o "$out/code_lexer_fuzz"
 echo "built $out/rtf_reader_fuzz, $out/text_decoder_fuzz and $out/code_lexer_fuzz"
 
 if [[ "${1:-}" == run ]]; then

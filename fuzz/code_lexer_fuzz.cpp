@@ -1,7 +1,8 @@
 // Feeds arbitrary text to the code-colouring lexer and checks what the panes rely on: spans in
 // order, apart and inside their piece; states >= 0 that read back as themselves; the same states
-// and colours whether a line comes whole, in pieces or as UTF-16; any int read as a state; and
-// memory bounded by the input: no more spans than code units, and no allocation by the lexer.
+// and colours whether a line comes whole, in pieces or as UTF-16; any int read as a state; time
+// bounded by the input (the lexer, built with CORVANE_COUNT_LEXER_READS, counts its reads of code
+// units: a few a unit at most); and memory: no more spans than units, no allocation by the lexer.
 //
 // Input: byte 0 picks the language, byte 1 the largest piece, bytes 2-5 a state to start from
 // in the last check; the rest is the text.
@@ -17,7 +18,15 @@
 #include "fuzz_checks.h"
 #include "syntax/code_lexer.h"
 
+namespace corvane::fuzz {
+std::size_t lexerReads = 0;
+}
+
 namespace {
+
+// Reads of code units a lexed unit may cost: the end-tag search and the lexer of the script or
+// style sheet each read a unit, a word or number is read again where it is told apart.
+constexpr std::size_t kReadsPerUnit = 8;
 
 // Counts allocations while set, to show that lexing itself allocates nothing.
 bool gCounting = false;
@@ -80,8 +89,11 @@ Lexed lex(int state, std::basic_string_view<Char> text, const std::vector<std::s
             const bool ends = endsLine && pieceEnd == lineEnd;
             const std::basic_string_view<Char> piece = text.substr(pos, pieceEnd - pos);
             gCounting = true;
+            corvane::fuzz::lexerReads = 0;
             const int bare = corvane::lexCode(state, piece, ends, nullptr);
             gCounting = false;
+            if (corvane::fuzz::lexerReads > kReadsPerUnit * (piece.size() + 1))
+                corvane::fuzz::fail("lexing read the text more often than its length allows");
             Recorder recorder(pos, piece.size(), out.spans);
             const int next = corvane::lexCode(state, piece, ends, &recorder);
             if (bare != next) corvane::fuzz::fail("the state depends on the sink");

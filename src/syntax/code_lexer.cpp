@@ -366,6 +366,17 @@ private:
 
 constexpr std::uint32_t kUnknown = 0xFFFFFFFFu;
 
+}  // namespace
+
+#ifdef CORVANE_COUNT_LEXER_READS
+// The fuzz target counts every read of a code unit, to check that lexing is linear in the text.
+namespace fuzz {
+extern std::size_t lexerReads;
+}
+#endif
+
+namespace {
+
 template <typename Char, bool kReport>
 class Lexer {
 public:
@@ -393,7 +404,12 @@ public:
     }
 
 private:
-    std::uint32_t at(std::size_t i) const { return unitOf(text_[i]); }
+    std::uint32_t at(std::size_t i) const {
+#ifdef CORVANE_COUNT_LEXER_READS
+        ++fuzz::lexerReads;
+#endif
+        return unitOf(text_[i]);
+    }
     // The unit at i, a line end when the piece ends a line, or kUnknown when the next piece holds it.
     std::uint32_t peek(std::size_t i) const { return i < size_ ? at(i) : endsLine_ ? '\n' : kUnknown; }
     void set(int mode, int payload) {
@@ -676,10 +692,21 @@ private:
             pos_ = size_;
             return;
         }
+        settleBeforeTag();
         emit(tagFrom, tagEnd, CodeToken::Tag);
         s_ = LexState{};
         set(hInTag, 0);
         pos_ = tagEnd;
+    }
+
+    // A '/' just before the end tag is coloured by the '<' after it, as it is when a piece ends
+    // inside the tag and the script or style sheet reads the '<' as its own.
+    void settleBeforeTag() {
+        if (s_.context == kJsInScript) {
+            if (s_.mode == jSlash && (s_.payload & kRegexOk)) emit(pending_, pos_, CodeToken::Regex);
+        } else if (s_.mode == cSlash && slashIsSelector(s_.payload)) {
+            emit(pending_, pos_, CodeToken::Selector);
+        }
     }
 
     // ----- JavaScript --------------------------------------------------------------------------
@@ -1318,12 +1345,14 @@ private:
     }
 
     // A '/' that opened no comment: an ordinary character where it stood.
+    static bool slashIsSelector(int to) { return to != rPreludeDecl && to != rPreludeRules && to != rValue; }
+
     void plainSlash(int to) {
-        if (to == rPreludeDecl || to == rPreludeRules || to == rValue) {
-            resume(to);
-        } else {
+        if (slashIsSelector(to)) {
             emit(pending_, pos_, CodeToken::Selector);
             set(cSelector, 0);
+        } else {
+            resume(to);
         }
     }
 

@@ -7,7 +7,9 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvane {
@@ -194,6 +196,8 @@ const std::vector<Probe>& probes() {
         {Html, "<script>a</SCRIPT >b</scripty></script>", "", "a</SCRIPT >b</scripty>",
          ".TTTTTTTT.T.TTTTTTTTTT"},
         {Html, "<style>p{color:red}</style x>q", "", "</style x>q", "TTTTTTT.AT."},
+        {Html, "<style>a//</style>b", "", "a//</style>b", "LLLTTTTTTTT."},
+        {Html, "<script>x=/</script>", "", "=/</script>", ".RTTTTTTTTT"},
         {Html, "<!--> x <!---> y <!-- z --!> -->w", "", "<!--> x <!---> y <!-- z --!> -->w",
          "CCCCC...CCCCCC...CCCCCCCCCCC....."},
         {Html, "<?xml version=\"1.0\"?><a href=x title='y' b>", "",
