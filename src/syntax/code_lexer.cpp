@@ -290,7 +290,7 @@ LexState startOf(int context) {
 }
 
 bool usesResume(int context, int mode) {
-    return (context == kCss || context == kCssInStyle) && mode >= cNumber;
+    return (context == kCss || context == kCssInStyle) && mode >= cValueWord;
 }
 
 // Reads a state; anything the lexer could not have made reads as the start of its language.

@@ -371,7 +371,7 @@ TEST(CodeLexer, StatesAreNonNegativeAndReadBackAsThemselves) {
         }
     }
     // an int the lexer never made reads as a start state
-    for (const int bogus : {-1, INT_MIN, INT_MAX, 7, 0x7FFFFFF8, 0x00FFFF02}) {
+    for (const int bogus : {-1, INT_MIN, INT_MAX, 7, 0x7FFFFFF8, 0x00FFFF02, 0x7423}) {
         const int state = lexCode(bogus, "<p>x", true, nullptr);
         EXPECT_GE(state, 0);
         EXPECT_EQ(lexCode(state, std::string_view(), false, nullptr), state);
