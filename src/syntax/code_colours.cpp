@@ -130,7 +130,7 @@ Rgb codeColour(CodeToken token, Rgb background, Rgb text) {
     const bool whiteReads = contrastRatio({255, 255, 255}, background) >= kMinimumContrast;
     const bool blackReads = contrastRatio({0, 0, 0}, background) >= kMinimumContrast;
     const bool lighten = whiteReads && (!blackReads || luminance(text) > luminance(background));
-    if (token == CodeToken::Plain) {
+    if (token == CodeToken::Plain || static_cast<std::size_t>(token) >= kTones.size()) {
         return contrastRatio(text, background) >= kMinimumContrast
                    ? text
                    : readable(toHsl(text), background, lighten);
