@@ -2,6 +2,7 @@
 # Builds the fuzz targets with libFuzzer and the address and undefined-behaviour sanitizers.
 #   fuzz/build.sh            build into build-fuzz/
 #   fuzz/build.sh run 120    also run each target for 120 seconds, one after the other
+#   fuzz/build.sh run 120 code_lexer    only the named targets
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -19,15 +20,17 @@ libs=(-luchardet)
     "${text[@]}" "${libs[@]}" -o "$out/rtf_reader_fuzz"
 "$cxx" "${flags[@]}" "$root/fuzz/text_decoder_fuzz.cpp" "${text[@]}" "${libs[@]}" \
     -o "$out/text_decoder_fuzz"
-echo "built $out/rtf_reader_fuzz and $out/text_decoder_fuzz"
+"$cxx" "${flags[@]}" -DCORVANE_COUNT_LEXER_READS "$root/fuzz/code_lexer_fuzz.cpp" "$root/src/syntax/code_lexer.cpp" \
+    -o "$out/code_lexer_fuzz"
+echo "built $out/rtf_reader_fuzz, $out/text_decoder_fuzz and $out/code_lexer_fuzz"
 
 if [[ "${1:-}" == run ]]; then
     seconds="${2:-120}"
-    for target in rtf_reader text_decoder; do
+    for target in ${3:-rtf_reader text_decoder code_lexer}; do
         corpus="$root/fuzz/corpus/${target%%_*}"
         work="$out/corpus_$target"
         dict=()
-        [[ $target == rtf_reader ]] && dict=(-dict="$root/fuzz/rtf.dict")
+        [[ -f $root/fuzz/${target%%_*}.dict ]] && dict=(-dict="$root/fuzz/${target%%_*}.dict")
         mkdir -p "$work" "$out/artifacts_$target"
         # New inputs go to the work folder; the committed seeds stay as they were written.
         "$out/${target}_fuzz" -max_total_time="$seconds" -max_len=8192 -rss_limit_mb=2048 -timeout=10 "${dict[@]}" \

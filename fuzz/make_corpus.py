@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Writes the seed inputs of the fuzz targets: small RTF documents touching each construct the
-reader knows, and plain-text files in each encoding the decoder tells apart."""
+reader knows, plain-text files in each encoding the decoder tells apart, and HTML, CSS and
+JavaScript for the code-colouring lexer. Inputs the fuzzer found (named by their hash) stay."""
 import pathlib
 import shutil
 
 root = pathlib.Path(__file__).resolve().parent.parent
 rtf_dir = root / "fuzz" / "corpus" / "rtf"
 text_dir = root / "fuzz" / "corpus" / "text"
+code_dir = root / "fuzz" / "corpus" / "code"
+code_data = root / "tests" / "data" / "code"
 
 RTF = [
     ("basic", rb"{\rtf1\ansi\deff0{\fonttbl{\f0\fswiss Arial;}{\f1\froman Times New Roman;}}\f0\fs24 Hello {\b bold} {\i italic}\par}"),
@@ -57,9 +60,32 @@ TEXT = [
 ]
 
 
+# Byte 0 of a lexer input picks the language (0 HTML, 1 CSS, 2 JavaScript), byte 1 the largest
+# piece a line is cut into, bytes 2-5 a state; the text follows.
+def code(language, text, piece=7):
+    data = text if isinstance(text, bytes) else text.encode("utf-8")
+    return bytes([language, piece, 0, 0, 0, 0]) + data
+
+
+CODE = [
+    ("html_page", code(0, (code_data / "string_decoder.html").read_bytes()[:4000], 13)),
+    ("html_constructs", code(0, "<!DOCTYPE html><!--> <!-- a --!> b --><p class=x id='y' z=\"w\">&amp;&#160;&lt</p>\n"
+                                "<? x ?></ y><style>@media screen{a>b{c:#fff!important}}</style x>"
+                                "<script>s='</scr'+'ipt>';</SCRIPT\t>")),
+    ("css_sheet", code(1, (code_data / "gitweb.css").read_bytes()[:4000], 31)),
+    ("css_constructs", code(1, "@font-face{src:url(a;b)}@media print{p{q:-1.5em/*c*/ 'r\\\n'}}a[b=\"c\"]{--d:{}}", 2)),
+    ("js_templates", code(2, (code_data / "doctools.js").read_bytes(), 5)),
+    ("js_minified", code(2, (code_data / "underscore.min.js").read_bytes()[:4000], 63)),
+    ("js_latin1", code(2, (code_data / "sorttable.js").read_bytes()[:4000], 1)),
+    ("js_constructs", code(2, "x=a.in/2/b;y=typeof/re[/]/g;`a${`b${`c${`d${1}`}`}`}`;'e\\\nf';0x1E+1e-5;/*\n*/// g")),
+    ("bad_state", bytes([2, 9, 0x7F, 0xFF, 0xFF, 0xFF]) + b"x"),
+]
+
+
 def write(folder, items, suffix):
-    shutil.rmtree(folder, ignore_errors=True)
-    folder.mkdir(parents=True)
+    folder.mkdir(parents=True, exist_ok=True)
+    for old in folder.glob(f"[0-9][0-9]_*.{suffix}"):
+        old.unlink()
     for number, (name, data) in enumerate(items, 1):
         (folder / f"{number:02d}_{name}.{suffix}").write_bytes(data)
 
@@ -67,4 +93,5 @@ def write(folder, items, suffix):
 write(rtf_dir, RTF, "rtf")
 shutil.copy(root / "tests" / "data" / "libreoffice_sample.rtf", rtf_dir / f"{len(RTF) + 1:02d}_libreoffice.rtf")
 write(text_dir, TEXT, "txt")
-print(f"wrote {len(RTF) + 1} rtf seeds and {len(TEXT)} text seeds")
+write(code_dir, CODE, "code")
+print(f"wrote {len(RTF) + 1} rtf seeds, {len(TEXT)} text seeds and {len(CODE)} code seeds")
