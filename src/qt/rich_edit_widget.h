@@ -51,6 +51,15 @@ public:
     void setHeightTwips(int twips) override;
     void setWordWrapOff() override;
 
+protected:
+    // Every way a person edits ends in one of these; each puts long lines back in pieces after
+    // the edit, in the edit's own undo step (qt/long_lines.h).
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
+    // The clipboard gets a line whole, without the joints between its pieces.
+    QMimeData* createMimeDataFromSelection() const override;
+
 private:
     // Runs a formatting change without reporting it as a change of content.
     template <typename F>
@@ -60,8 +69,19 @@ private:
     void replaceContent(const std::function<void(QTextCursor&)>& fill);
     Tristate selectionHas(bool (*test)(const QTextCharFormat&)) const;
     void onContentsChange(int position, int removed, int added);
+    // Runs an edit, then restores the pieces of the lines it touched.
+    template <typename F>
+    void editing(F&& edit);
+    // A person's key press at a joint acts on the characters on either side of it: the joint
+    // itself is no character.
+    bool keyAtJoint(QKeyEvent* event);
+    // The selection's text with the joints dropped.
+    QString selectedLineText() const;
 
     bool formatting_ = false;
+    // The range that the edits since the last restore touched, or -1.
+    int editedFrom_ = -1;
+    int editedTo_ = -1;
 };
 
 }  // namespace corvane::qt
