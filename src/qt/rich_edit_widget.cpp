@@ -210,22 +210,50 @@ RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void RichEditWidget::onContentsChange(int position, int removed, int added) {
+    ++contentChanges_;
     if (formatting_ || (removed == 0 && added == 0)) return;
     editedFrom_ = editedFrom_ < 0 ? position : std::min(editedFrom_, position);
     editedTo_ = std::max(editedTo_, position + added);
     raiseChange();
 }
 
+bool RichEditWidget::nearLongLine() const {
+    const QTextCursor cursor = textCursor();
+    const QTextBlock block = cursor.block();
+    return isPiece(block) || block.length() > kLongLine - 32 ||
+           (cursor.hasSelection() && document()->findBlock(cursor.anchor()) != block);
+}
+
 template <typename F>
-void RichEditWidget::editing(F&& edit) {
+void RichEditWidget::editing(Step step, F&& edit) {
     editedFrom_ = editedTo_ = -1;
-    edit();
-    if (editedFrom_ < 0) return;
-    const int from = editedFrom_;
-    const int to = editedTo_;
-    editedFrom_ = editedTo_ = -1;
-    // Joining and splitting pieces is no change of the text.
-    formatOnly([&] { restorePieces(*document(), from, to); });
+    // An edit that may split or join pieces is an edit block, so that one undo takes back both.
+    // Qt merges keys typed one after another into one undo step only outside edit blocks; keys
+    // typed on in a long line join the step of the one before instead.
+    QTextCursor stepCursor(document());
+    const bool own = step != Step::Plain;
+    const bool typedOn = step == Step::Typing && contentChanges_ == typedChanges_ &&
+                         textCursor().position() == typedEnd_ && !textCursor().hasSelection();
+    if (own) typedOn ? stepCursor.joinPreviousEditBlock() : stepCursor.beginEditBlock();
+    try {
+        edit();
+    } catch (...) {
+        if (own) stepCursor.endEditBlock();
+        editedFrom_ = editedTo_ = -1;
+        throw;
+    }
+    // The document reports the edit's changes when its edit block ends; the pieces are restored
+    // in a block joined to it.
+    if (own) stepCursor.endEditBlock();
+    if (editedFrom_ >= 0) {
+        const int from = editedFrom_;
+        const int to = editedTo_;
+        editedFrom_ = editedTo_ = -1;
+        // Joining and splitting pieces is no change of the text.
+        formatOnly([&] { restorePieces(*document(), from, to); });
+    }
+    typedChanges_ = contentChanges_;
+    typedEnd_ = step == Step::Typing ? textCursor().position() : -1;
 }
 
 void RichEditWidget::keyPressEvent(QKeyEvent* event) {
@@ -233,9 +261,15 @@ void RichEditWidget::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
         QPlainTextEdit::keyPressEvent(event);
         editedFrom_ = editedTo_ = -1;
+        typedEnd_ = -1;
         return;
     }
-    editing([&] {
+    const bool typing = !event->text().isEmpty() && event->text().front().isPrint() &&
+                        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    const bool edits =
+        !event->text().isEmpty() || event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete;
+    const Step step = !edits || !nearLongLine() ? Step::Plain : typing ? Step::Typing : Step::Own;
+    editing(step, [&] {
         if (!keyAtJoint(event)) QPlainTextEdit::keyPressEvent(event);
     });
 }
@@ -277,11 +311,11 @@ bool RichEditWidget::keyAtJoint(QKeyEvent* event) {
 }
 
 void RichEditWidget::inputMethodEvent(QInputMethodEvent* event) {
-    editing([&] { QPlainTextEdit::inputMethodEvent(event); });
+    editing(nearLongLine() ? Step::Own : Step::Plain, [&] { QPlainTextEdit::inputMethodEvent(event); });
 }
 
 void RichEditWidget::insertFromMimeData(const QMimeData* source) {
-    editing([&] { QPlainTextEdit::insertFromMimeData(source); });
+    editing(Step::Own, [&] { QPlainTextEdit::insertFromMimeData(source); });
 }
 
 QString RichEditWidget::selectedLineText() const {
@@ -434,7 +468,7 @@ void RichEditWidget::writePlainText(const std::function<void(std::string_view)>&
 std::string RichEditWidget::selText() const { return toFileText(selectedLineText()); }
 
 void RichEditWidget::setSelText(const std::string& text) {
-    editing([&] {
+    editing(Step::Own, [&] {
         QTextCursor cursor = textCursor();
         cursor.insertText(fromUtf8(text));
         setTextCursor(cursor);
