@@ -621,23 +621,25 @@ void RichEditWidget::setSelAlignment(std::int16_t code) {
 void RichEditWidget::selPrint(Printer& printer) {
     Printer::Device* device = printer.device();
     if (device == nullptr) throw PlatformError("打印", "没有选定打印机");
-    // Each line is printed whole, its pieces joined again.
+    // Each line is printed whole, its pieces joined again, and wrapped at the page's width as a
+    // printed selection always was: the pane's own text option, no wrapping, would cut a long
+    // line off at the page's edge.
     const QTextCursor cursor = textCursor();
+    std::unique_ptr<QTextDocument> printed;
     if (cursor.hasSelection()) {
-        QTextDocument selection;
-        selection.setDefaultFont(document()->defaultFont());
-        selection.setUndoRedoEnabled(false);
-        QTextCursor(&selection).insertFragment(QTextDocumentFragment(cursor));
-        joinPieces(selection);
-        selection.print(&device->printer);
-    } else if (jointsIn(*document(), 0, document()->characterCount()).empty()) {
-        document()->print(&device->printer);
+        printed = std::make_unique<QTextDocument>();
+        printed->setDefaultFont(document()->defaultFont());
+        printed->setUndoRedoEnabled(false);
+        QTextCursor(printed.get()).insertFragment(QTextDocumentFragment(cursor));
     } else {
-        const std::unique_ptr<QTextDocument> whole(document()->clone());
-        whole->setUndoRedoEnabled(false);
-        joinPieces(*whole);
-        whole->print(&device->printer);
+        printed.reset(document()->clone());
+        printed->setUndoRedoEnabled(false);
     }
+    QTextOption option = printed->defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    printed->setDefaultTextOption(option);
+    joinPieces(*printed);
+    printed->print(&device->printer);
 }
 
 int RichEditWidget::heightTwips() const { return toTwips(height(), this); }

@@ -63,6 +63,30 @@ TEST_F(CommandsWindow, CopyingFormattedTextPutsOnlyItsCharactersOnTheClipboard) 
     EXPECT_FALSE(data->hasHtml());
 }
 
+// A line of 6,000 letters is held in pieces of 1,000 with a joint after each; a selection over a
+// joint copies and cuts the characters on either side of it, and nothing between them.
+TEST_F(CommandsWindow, CopyAndCutOverTheJointOfALongLineTakeTheLineAsItIs) {
+    std::string line;
+    for (int i = 0; i < 6000; ++i) line += static_cast<char>('a' + i % 26);
+    w.pane(1)->setText(line);
+    ASSERT_GT(w.pane(1)->document()->blockCount(), 1);
+    const QString expected = QString::fromStdString(line.substr(990, 20));
+    selectInHtml(990, 1011);
+    w.menuAction("mnuEditCopy")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), expected);
+    QGuiApplication::clipboard()->clear();
+    w.pane(1)->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), expected);
+    w.pane(1)->selectAll();
+    w.pane(1)->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(line));
+
+    selectInHtml(990, 1011);
+    w.menuAction("mnuEditCut")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), expected);
+    EXPECT_TRUE(w.pane(1)->plainText() == line.substr(0, 990) + line.substr(1010));
+}
+
 TEST_F(CommandsWindow, PasteWithAnImageOnTheClipboardDeletesTheSelection) {
     w.pane(1)->setPlainText(QStringLiteral("keep drop keep"));
     selectInHtml(5, 10);
