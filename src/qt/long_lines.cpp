@@ -157,8 +157,9 @@ QTextBlockFormat pieceFormat(QTextBlockFormat format) {
 }
 
 int pieceEnd(QStringView text, int start, int end) {
-    if (end - start <= kPieceLength + kPieceLength / 2) return end;
-    const int at = start + kPieceLength;
+    const int left = end - start;
+    if (left <= kPieceLength) return end;
+    const int at = start + (left <= kPieceLength + kPieceLength / 2 ? left / 2 : kPieceLength);
     for (int i = at; i > at - 64; --i) {
         if (isBreakAfter(text[i - 1].unicode()) && !text[i].isMark()) return i;
     }

@@ -139,8 +139,9 @@ TEST_F(PaneLayout, RichTextKeepsItsAlignmentAndFormatsOnScreen) {
     EXPECT_EQ(w.form().htmlDirty, kTrue);
 }
 
-// A line of 5,000 characters with no place to break it but every 1,000th: the pane holds it in
-// five pieces, the first at position 4, each joint one position after its piece.
+// A line of 5,000 characters with no place to break it: the pane holds it in pieces of
+// kPieceLength, the first at position 4, each joint one position after its piece (the last two
+// pieces are shorter).
 class LongLine : public ::testing::Test {
 protected:
     ShownWindow shown;
@@ -187,7 +188,9 @@ protected:
 };
 
 TEST_F(LongLine, IsShownWrappedInPiecesAndReadWhole) {
-    ASSERT_EQ(pane->document()->blockCount(), 7);
+    ASSERT_GT(pane->document()->blockCount(), 5000 / kPieceLength);
+    for (QTextBlock block = pane->document()->begin(); block.isValid(); block = block.next())
+        EXPECT_LE(block.length() - 1, kPieceLength);
     const std::string whole = "<p>\n" + line + "\nend";
     EXPECT_TRUE(pane->plainText() == whole);
     std::string written;
@@ -198,7 +201,7 @@ TEST_F(LongLine, IsShownWrappedInPiecesAndReadWhole) {
     EXPECT_EQ(pane->selLength(), static_cast<long>(whole.size()));
     pane->viewport()->repaint();
     const QTextBlock piece = pane->document()->findBlockByNumber(1);
-    EXPECT_GT(piece.layout()->lineCount(), 3);
+    EXPECT_GT(piece.layout()->lineCount(), 1);
     EXPECT_LE(piece.layout()->boundingRect().width(), pane->viewport()->width());
     EXPECT_EQ(pane->document()->firstBlock().layout()->lineCount(), 1);
     EXPECT_EQ(pane->horizontalScrollBar()->maximum(), 0);
@@ -282,9 +285,9 @@ TEST_F(LongLine, AKeyThatMakesALineLongIsUndoneInOneStepAndTheSplitIsNoChange) {
 }
 
 TEST_F(LongLine, AlignmentAndFormattingCoverTheWholeLine) {
-    caretAt(before(2500));
+    caretAt(before(5 * kPieceLength / 2));
     pane->setSelAlignment(2);
-    for (int number = 1; number <= 5; ++number)
+    for (int number = 1; number < pane->document()->blockCount() - 1; ++number)
         EXPECT_TRUE(pane->document()->findBlockByNumber(number).blockFormat().alignment() & Qt::AlignHCenter);
     EXPECT_FALSE(pane->document()->firstBlock().blockFormat().alignment() & Qt::AlignHCenter);
     EXPECT_FALSE(pane->document()->lastBlock().blockFormat().alignment() & Qt::AlignHCenter);
