@@ -205,8 +205,15 @@ TEST_F(LongLine, IsShownWrappedInPiecesAndReadWhole) {
     EXPECT_LE(piece.layout()->boundingRect().width(), pane->viewport()->width());
     EXPECT_EQ(pane->document()->firstBlock().layout()->lineCount(), 1);
     EXPECT_EQ(pane->horizontalScrollBar()->maximum(), 0);
+    // End and Home go by the lines as shown.
+    const int firstLine = piece.layout()->lineAt(0).textLength();
+    caretAt(before(0) + 3);
+    QTest::keyClick(pane, Qt::Key_End);
+    EXPECT_EQ(pane->textCursor().position(), before(0) + firstLine);
+    caretAt(before(0) + firstLine + 3);
+    QTest::keyClick(pane, Qt::Key_Home);
+    EXPECT_EQ(pane->textCursor().position(), before(0) + firstLine);
     // The caret moves down through the wrapped lines into the next piece.
-    caretAt(before(0));
     const int lines = piece.layout()->lineCount();
     for (int i = 0; i < lines; ++i) QTest::keyClick(pane, Qt::Key_Down);
     EXPECT_EQ(pane->textCursor().block().blockNumber(), 2);
