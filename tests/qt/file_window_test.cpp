@@ -1,15 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QDialogButtonBox>
+#include <QMimeData>
 #include <QPrintDialog>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <map>
 
 #include "app/captions.h"
 #include "app/window_definition.h"
 #include "qt/app_setup.h"
+#include "qt/code_colouring.h"
 #include "qt/common_dialog_qt.h"
 #include "window_test_support.h"
 
@@ -173,6 +178,61 @@ TEST_F(FileWindow, PrintsTheWholePaneWithoutASelectionAndNothingWhenCancelled) {
     const QString text = pdfText(pdf);
     EXPECT_TRUE(text.contains("window.onload=function(){")) << text.toStdString();
     EXPECT_TRUE(text.contains("</script>"));
+}
+
+// What leaves the pane is the same with the code coloured as without: the file, the clipboard in
+// every form it is offered, and the printed page's text.
+TEST_F(FileWindow, ColouringNeverReachesAFileTheClipboardOrAPrint) {
+    RichEditWidget* pane = w.pane(1);
+    QTextCursor cursor(pane->document());
+    cursor.setPosition(1);
+    cursor.setPosition(7, QTextCursor::KeepAnchor);
+    pane->setTextCursor(cursor);
+    pane->setSelColor(0x0000ff);
+    pane->setSelBold(Tristate::True);
+    struct Output {
+        QByteArray file;
+        QString copied;
+        std::map<QString, QByteArray> nativeCopy;
+        QString printed;
+    };
+    const auto outputs = [&](bool colouring) {
+        CodeColouring::of(pane)->setEnabled(colouring);
+        pane->viewport()->repaint();
+        EXPECT_EQ(pane->document()->firstBlock().layout()->formats().isEmpty(), !colouring);
+        Output out;
+        const QString name = colouring ? QStringLiteral("on") : QStringLiteral("off");
+        whenModalOpens([&](QWidget* modal) { acceptFileDialog(modal, dir.filePath(name + ".html")); });
+        w.menuAction("mnuFileSaveAs")->trigger();
+        QFile file(dir.filePath(name + ".html"));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        out.file = file.readAll();
+        pane->selectAll();
+        w.menuAction("mnuEditCopy")->trigger();
+        out.copied = QGuiApplication::clipboard()->text();
+        pane->copy();
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        for (const QString& format : data->formats()) out.nativeCopy[format] = data->data(format);
+        pane->moveCursor(QTextCursor::End);
+        printer()->setOutputFormat(QPrinter::PdfFormat);
+        printer()->setOutputFileName(dir.filePath(name + ".pdf"));
+        whenModalOpens([](QWidget* modal) { QMetaObject::invokeMethod(modal, "accept"); });
+        w.menuAction("mnuFilePrint")->trigger();
+        out.printed = pdfText(dir.filePath(name + ".pdf"));
+        return out;
+    };
+    const Output off = outputs(false);
+    const Output on = outputs(true);
+    EXPECT_FALSE(on.file.isEmpty());
+    EXPECT_EQ(on.file, off.file);
+    EXPECT_FALSE(on.copied.isEmpty());
+    EXPECT_EQ(on.copied, off.copied);
+    EXPECT_FALSE(on.nativeCopy.empty());
+    EXPECT_EQ(on.nativeCopy, off.nativeCopy);
+    EXPECT_TRUE(on.printed.contains("window.onload=function(){")) << on.printed.toStdString();
+    EXPECT_EQ(on.printed, off.printed);
+    EXPECT_EQ(w.form().htmlDirty, 0);
+    EXPECT_TRUE(shown.failures.isEmpty()) << shown.failures.join('\n').toStdString();
 }
 
 }  // namespace
