@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QPaintEvent>
 #include <QPlainTextEdit>
+#include <QSignalBlocker>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -215,8 +216,13 @@ bool CodeColouring::colourBlock(QTextBlock& block, int number, int startState) {
     data->generation = generation_;
     QTextLayout* layout = block.layout();
     if (layout->formats() == ranges) return false;
-    // The pane lays the paragraph out again when it next asks where it is, as it paints it.
     layout->setFormats(ranges);
+    // Setting them also notes the paragraph as changed in the document, and the next edit would
+    // pass that on to the pane's layout as a change of several paragraphs, which repaints the
+    // whole pane on every key. The note is handed to the layout now instead, without the repaint
+    // it asks for: the paragraph is laid out again as it is painted, right after this.
+    const QSignalBlocker quiet(edit_->document()->documentLayout());
+    edit_->document()->markContentsDirty(block.position(), 0);
     return true;
 }
 
