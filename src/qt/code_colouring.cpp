@@ -277,11 +277,15 @@ void CodeColouring::colourShown(const QRegion& painted) {
 }
 
 void CodeColouring::clearColours() {
-    for (QTextBlock block = edit_->document()->firstBlock(); block.isValid(); block = block.next()) {
+    QTextDocument* doc = edit_->document();
+    for (QTextBlock block = doc->firstBlock(); block.isValid(); block = block.next()) {
         if (block.userData() == nullptr) continue;
         block.setUserData(nullptr);
         if (!block.layout()->formats().isEmpty()) block.layout()->setFormats({});
     }
+    // As in colourBlock: what setting the formats noted goes to the layout now, not with the next edit.
+    const QSignalBlocker quiet(doc->documentLayout());
+    doc->markContentsDirty(0, 0);
 }
 
 }  // namespace corvane::qt

@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QDialogButtonBox>
+#include <QImage>
 #include <QMimeData>
 #include <QPrintDialog>
 #include <QProcess>
@@ -36,6 +37,16 @@ protected:
         process.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
         process.waitForFinished(30000);
         return QString::fromUtf8(process.readAllStandardOutput());
+    }
+
+    // The first page as a person sees it on paper.
+    QImage pdfPage(const QString& pdf) {
+        QProcess process;
+        process.start(QStringLiteral("pdftoppm"),
+                      {QStringLiteral("-r"), QStringLiteral("50"), QStringLiteral("-f"), QStringLiteral("1"),
+                       QStringLiteral("-singlefile"), pdf, pdf});
+        process.waitForFinished(30000);
+        return QImage(pdf + QStringLiteral(".ppm"));
     }
 
     QPrinter* printer() { return &w.commonDialog().hDC().device()->printer; }
@@ -181,7 +192,7 @@ TEST_F(FileWindow, PrintsTheWholePaneWithoutASelectionAndNothingWhenCancelled) {
 }
 
 // What leaves the pane is the same with the code coloured as without: the file, the clipboard in
-// every form it is offered, and the printed page's text.
+// every form it is offered, and the printed page, its text and its ink.
 TEST_F(FileWindow, ColouringNeverReachesAFileTheClipboardOrAPrint) {
     RichEditWidget* pane = w.pane(1);
     QTextCursor cursor(pane->document());
@@ -195,6 +206,7 @@ TEST_F(FileWindow, ColouringNeverReachesAFileTheClipboardOrAPrint) {
         QString copied;
         std::map<QString, QByteArray> nativeCopy;
         QString printed;
+        QImage page;
     };
     const auto outputs = [&](bool colouring) {
         CodeColouring::of(pane)->setEnabled(colouring);
@@ -219,6 +231,7 @@ TEST_F(FileWindow, ColouringNeverReachesAFileTheClipboardOrAPrint) {
         whenModalOpens([](QWidget* modal) { QMetaObject::invokeMethod(modal, "accept"); });
         w.menuAction("mnuFilePrint")->trigger();
         out.printed = pdfText(dir.filePath(name + ".pdf"));
+        out.page = pdfPage(dir.filePath(name + ".pdf"));
         return out;
     };
     const Output off = outputs(false);
@@ -231,6 +244,8 @@ TEST_F(FileWindow, ColouringNeverReachesAFileTheClipboardOrAPrint) {
     EXPECT_EQ(on.nativeCopy, off.nativeCopy);
     EXPECT_TRUE(on.printed.contains("window.onload=function(){")) << on.printed.toStdString();
     EXPECT_EQ(on.printed, off.printed);
+    ASSERT_FALSE(on.page.isNull());
+    EXPECT_TRUE(on.page == off.page);
     EXPECT_EQ(w.form().htmlDirty, 0);
     EXPECT_TRUE(shown.failures.isEmpty()) << shown.failures.join('\n').toStdString();
 }
