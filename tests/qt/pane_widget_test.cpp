@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <random>
 
 #include "fakes/child_process.h"
 #include "fakes/hostile_rtf.h"
@@ -374,6 +375,56 @@ TEST_F(PaneColours, ACommentTypedAtTheTopColoursWhatIsShownBelowItAndClosingItBr
     EXPECT_TRUE(coloursOf(pane->document()->lastBlock().previous()).isEmpty());
     CodeColouring::of(pane)->setEnabled(true);
     EXPECT_EQ(coloursOf(pane->document()->lastBlock().previous()), before);
+}
+
+// Edits anywhere, with the pane scrolled anywhere, leave it coloured as a pane that was given the
+// same text afresh: what the colouring keeps of earlier lexing never shows through.
+TEST_F(PaneColours, AfterRandomEditsThePaneIsColouredAsOneGivenTheSameTextAfresh) {
+    QString page;
+    for (int i = 0; i < 800; ++i) {
+        page += i % 7 == 0 ? QStringLiteral("<script>let s = 'a' + b / 2; // c\n</script>\n")
+                           : QStringLiteral("<p class=\"c%1\">line &amp; %1</p>\n").arg(i);
+    }
+    pane->setPlainText(page);
+    RichEditWidget fresh;
+    new CodeColouring(&fresh, CodeLanguage::Html);
+    fresh.setFont(pane->font());
+    fresh.document()->setDefaultFont(pane->document()->defaultFont());
+    fresh.setWordWrapOff();
+    fresh.resize(pane->size());
+    pane->setWordWrapOff();
+    fresh.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&fresh));
+    const QStringList pieces = {"<!--", "-->", "\"", "'", "<script>", "</script>", "<style>", "</style>",
+                                "/*",   "*/",  "\n", "x", "`",        "${",        "}",       "<"};
+    std::mt19937 random(18);
+    for (int step = 0; step < 200; ++step) {
+        QTextCursor cursor(pane->document());
+        cursor.setPosition(
+            static_cast<int>(random() % static_cast<unsigned>(pane->document()->characterCount())));
+        if (random() % 4 == 0) {
+            cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor,
+                                static_cast<int>(random() % 40));
+            cursor.removeSelectedText();
+        } else {
+            cursor.insertText(pieces[static_cast<int>(random() % static_cast<unsigned>(pieces.size()))]);
+        }
+        QScrollBar* bar = pane->verticalScrollBar();
+        if (random() % 3 == 0)
+            bar->setValue(static_cast<int>(random() % static_cast<unsigned>(bar->maximum() + 1)));
+        pane->viewport()->repaint();
+        fresh.setPlainText(pane->toPlainText());
+        fresh.verticalScrollBar()->setValue(bar->value());
+        fresh.viewport()->repaint();
+        QTextBlock mine = pane->cursorForPosition(QPoint(0, 0)).block();
+        QTextBlock theirs = fresh.document()->findBlockByNumber(mine.blockNumber());
+        for (int line = 0; line < 10 && mine.isValid(); ++line, mine = mine.next(), theirs = theirs.next()) {
+            ASSERT_EQ(mine.layout()->formats(), theirs.layout()->formats())
+                << "step " << step << ", paragraph " << mine.blockNumber() << ": "
+                << mine.text().toStdString();
+        }
+    }
+    w.form().htmlDirty = 0;
 }
 
 }  // namespace
