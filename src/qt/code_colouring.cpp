@@ -82,12 +82,16 @@ private:
 bool endsLine(const QTextBlock& /*block*/) { return true; }
 
 CodeColouring::CodeColouring(QPlainTextEdit* edit, CodeLanguage language)
-    : QObject(edit), edit_(edit), language_(language), enabled_(wantedByDefault()) {
+    : QObject(edit),
+      edit_(edit),
+      viewport_(edit->viewport()),
+      language_(language),
+      enabled_(wantedByDefault()) {
     blockCount_ = edit_->document()->blockCount();
     takePalette();
     connect(edit_->document(), &QTextDocument::contentsChange, this, &CodeColouring::onContentsChange);
     edit_->installEventFilter(this);
-    edit_->viewport()->installEventFilter(this);
+    viewport_->installEventFilter(this);
 }
 
 CodeColouring* CodeColouring::of(const QPlainTextEdit* edit) {
@@ -104,12 +108,12 @@ void CodeColouring::setEnabled(bool enabled) {
     edit_->viewport()->update();
 }
 
+// The pane is not asked for anything here but on the two events: the filter also sees the events a
+// pane sends while it is being destroyed, when it is a QWidget no longer.
 bool CodeColouring::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == edit_->viewport() && event->type() == QEvent::Paint) {
-        if (enabled_) {
-            colourShown(static_cast<QPaintEvent*>(event)->region());
-        }
-    } else if (watched == edit_ && event->type() == QEvent::PaletteChange) {
+    if (event->type() == QEvent::Paint && watched == viewport_) {
+        if (enabled_) colourShown(static_cast<QPaintEvent*>(event)->region());
+    } else if (event->type() == QEvent::PaletteChange && watched == edit_) {
         takePalette();
         ++generation_;
         edit_->viewport()->update();

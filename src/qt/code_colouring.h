@@ -9,6 +9,7 @@
 #include "syntax/code_lexer.h"
 
 class QPlainTextEdit;
+class QWidget;
 
 namespace corvane::qt {
 
@@ -55,6 +56,7 @@ private:
     void takePalette();
 
     QPlainTextEdit* edit_;
+    QWidget* viewport_;
     CodeLanguage language_;
     bool enabled_ = true;
     // Paragraphs with a number below knownUpTo_ hold their end state in userState. Those in
