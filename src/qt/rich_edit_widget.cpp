@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -379,7 +380,10 @@ void RichEditWidget::selPrint(Printer& printer) {
         QTextCursor(&selection).insertFragment(QTextDocumentFragment(cursor));
         selection.print(&device->printer);
     } else {
-        document()->print(&device->printer);
+        // A copy: Qt's print of the pane's own document would copy the colours the pane shows its
+        // code in (qt/code_colouring.h), which are for the screen only.
+        const std::unique_ptr<QTextDocument> copy(document()->clone());
+        copy->print(&device->printer);
     }
 }
 
