@@ -49,6 +49,7 @@
 #include "panes/rtf_reader.h"
 #include "panes/text_decoder.h"
 #include "qt/app_setup.h"
+#include "qt/code_colouring.h"
 #include "qt/long_lines.h"
 #include "qt/main_window.h"
 #include "x_window_watch.h"
@@ -496,7 +497,8 @@ int runChildMode(const QStringList& args) {
 
 struct Options {
     std::vector<int> sizesMb{1, 10, 50};
-    QStringList parts{"open", "typing", "save", "preview", "startup", "memory", "hostile", "longlines"};
+    QStringList parts{"open",    "typing", "colouring", "save",     "preview",
+                      "startup", "memory", "hostile",   "longlines"};
     QString corvane;
     QString work;
     int startupRuns = 5;
@@ -608,6 +610,7 @@ public:
         const bool wantOpen = options_.parts.contains("open");
         const bool wantTyping = options_.parts.contains("typing");
         const bool wantSave = options_.parts.contains("save");
+        if (options_.parts.contains("colouring")) measureColouring(in);
         if (!wantOpen && !wantTyping && !wantSave) return;
 
         // The floor of opening: reading the bytes and decoding them.
@@ -821,6 +824,109 @@ public:
     }
 
 private:
+    // The HTML pane with its code coloured beside the same pane without colouring, as it was before
+    // it had any, each pair measured in turn on the same file.
+    void measureColouring(const Inputs& in) {
+        const std::string size = sizeName(in.mb);
+        const int reps = in.mb >= 50 ? 3 : 5;
+        corvane::qt::CodeColouring* colouring = corvane::qt::CodeColouring::of(pane_);
+        QScrollBar* bar = pane_->verticalScrollBar();
+        const auto open = [&] {
+            pane_->setPlainText(QString());
+            waitUntilIdle();
+            const Clock::time_point t0 = Clock::now();
+            w_.window.run([&] { corvane::LoadFile(*pane_, in.htmlPath); });
+            processEvents();
+            pane_->viewport()->repaint();
+            return msBetween(t0, Clock::now());
+        };
+        // Scrolled to the end right after opening, painted, and back to the top.
+        struct Scroll {
+            double toEnd = 0;
+            double back = 0;
+        };
+        const auto scroll = [&] {
+            Scroll s;
+            bar->setValue(0);
+            pane_->viewport()->repaint();
+            Clock::time_point t0 = Clock::now();
+            bar->setValue(bar->maximum());
+            pane_->viewport()->repaint();
+            s.toEnd = msBetween(t0, Clock::now());
+            t0 = Clock::now();
+            bar->setValue(0);
+            pane_->viewport()->repaint();
+            s.back = msBetween(t0, Clock::now());
+            return s;
+        };
+        // "<!--" typed at the top a key at a time (the last key turns all that follows into a
+        // comment), then taken out again; the slowest of the four keys.
+        const auto commentAtTop = [&] {
+            QTextCursor cursor = pane_->textCursor();
+            cursor.setPosition(0);
+            pane_->setTextCursor(cursor);
+            pane_->ensureCursorVisible();
+            processEvents();
+            pane_->viewport()->repaint();
+            waitUntilIdle();
+            double slowest = 0;
+            for (const char key : {'<', '!', '-', '-'}) {
+                const Clock::time_point t0 = Clock::now();
+                QTest::keyClick(pane_, key);
+                processEvents();
+                slowest = std::max(slowest, msBetween(t0, Clock::now()));
+            }
+            cursor.setPosition(0);
+            cursor.setPosition(4, QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+            processEvents();
+            return slowest;
+        };
+
+        std::array<std::vector<double>, 2> opened, toEnd, back, comment;
+        for (int i = 0; i < reps; ++i) {
+            for (const int on : {0, 1}) {
+                colouring->setEnabled(on == 1);
+                opened[on].push_back(open());
+                const Scroll s = scroll();
+                toEnd[on].push_back(s.toEnd);
+                back[on].push_back(s.back);
+            }
+        }
+        std::array<std::array<Typing, 3>, 2> typing;
+        const int keys = in.mb >= 50 ? 8 : 15;
+        for (const int on : {0, 1}) {
+            colouring->setEnabled(on == 1);
+            open();
+            pane_->activateWindow();
+            pane_->setFocus();
+            const std::array<int, 3> at = positionsOf(*pane_);
+            for (int i = 0; i < 3; ++i) typing[on][i] = typeAt(*pane_, at[i], keys);
+            for (int i = 0; i < reps; ++i) comment[on].push_back(commentAtTop());
+        }
+        colouring->setEnabled(true);
+
+        const char* const without = "the same without colouring";
+        table_.ratioRow("colouring: open (LoadFile), shown coloured", size, median(opened[1]), without,
+                        median(opened[0]), in.mb == 10 ? "<= 1.2x" : "");
+        static const char* const kWhere[3] = {"top", "middle", "end"};
+        for (int i = 0; i < 3; ++i) {
+            table_.add({std::string("colouring: typing per key at ") + kWhere[i], size,
+                        ms(typing[1][i].latencyMs) + " (+" + ms(typing[1][i].laterMs) + " later)", without,
+                        ms(typing[0][i].latencyMs) + " (+" + ms(typing[0][i].laterMs) + ")",
+                        format("%.2fx", typing[1][i].latencyMs / typing[0][i].latencyMs),
+                        in.mb == 10 ? "<= 1 ms" : ""});
+        }
+        table_.ratioRow("colouring: typing \"<!--\" at the top, slowest key", size, median(comment[1]),
+                        without, median(comment[0]), in.mb == 10 ? "<= 1 ms" : "");
+        table_.ratioRow("colouring: scroll to the end after open, painted", size, median(toEnd[1]), without,
+                        median(toEnd[0]));
+        table_.ratioRow("colouring: and back to the top, painted", size, median(back[1]), without,
+                        median(back[0]));
+        pane_->setPlainText(QString());
+        processEvents();
+    }
+
     const Options& options_;
     Table& table_;
     BenchWindow w_;
@@ -1337,7 +1443,7 @@ int runTable(const QStringList& args) {
         measureLongLines(options, table);
     }
     if (options.parts.contains("open") || options.parts.contains("typing") ||
-        options.parts.contains("save")) {
+        options.parts.contains("colouring") || options.parts.contains("save")) {
         InProcess inProcess(options, table);
         for (const Inputs& in : inputs) {
             std::fprintf(stderr, "open, typing, save at %d MB\n", in.mb);

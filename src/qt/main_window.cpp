@@ -16,6 +16,7 @@
 
 #include "app/captions.h"
 #include "app/window_definition.h"
+#include "qt/code_colouring.h"
 #include "qt/twips.h"
 #include "qt/utf8_text.h"
 
@@ -189,7 +190,8 @@ void MainWindow::buildControls() {
     text2_->setAccessibleName(QStringLiteral("时钟"));
 
     const QFont font = paneFont();
-    const auto makePane = [this, &font](std::string_view name, std::string_view caption, bool horizontalBar) {
+    const auto makePane = [this, &font](std::string_view name, std::string_view caption, bool horizontalBar,
+                                        CodeLanguage language) {
         auto* pane = new RichEditWidget(client_);
         placeAtDesignGeometry(pane, name);
         pane->setFont(font);
@@ -197,11 +199,12 @@ void MainWindow::buildControls() {
         pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         pane->setHorizontalScrollBarPolicy(horizontalBar ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
         pane->setAccessibleName(fromUtf8(caption));
+        new CodeColouring(pane, language);
         return pane;
     };
-    richTextBox1_ = makePane("RichTextBox1", text::kHtmlCaption, true);
-    richTextBox2_ = makePane("RichTextBox2", text::kCssCaption, false);
-    richTextBox3_ = makePane("RichTextBox3", text::kJsCaption, false);
+    richTextBox1_ = makePane("RichTextBox1", text::kHtmlCaption, true, CodeLanguage::Html);
+    richTextBox2_ = makePane("RichTextBox2", text::kCssCaption, false, CodeLanguage::Css);
+    richTextBox3_ = makePane("RichTextBox3", text::kJsCaption, false, CodeLanguage::JavaScript);
     richTextBox1_->setPlainText(fromUtf8(def::sampleText()));
 
     const auto makeLabel = [this](std::string_view name) {

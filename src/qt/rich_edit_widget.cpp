@@ -632,6 +632,8 @@ void RichEditWidget::selPrint(Printer& printer) {
         printed->setUndoRedoEnabled(false);
         QTextCursor(printed.get()).insertFragment(QTextDocumentFragment(cursor));
     } else {
+        // A copy: Qt's print of the pane's own document would copy the colours the pane shows its
+        // code in (qt/code_colouring.h), which are for the screen only.
         printed.reset(document()->clone());
         printed->setUndoRedoEnabled(false);
     }

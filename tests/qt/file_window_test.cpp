@@ -1,16 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QDialogButtonBox>
+#include <QImage>
+#include <QMimeData>
 #include <QPrintDialog>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <map>
 
 #include "app/captions.h"
 #include "app/window_definition.h"
 #include "qt/app_setup.h"
+#include "qt/code_colouring.h"
 #include "qt/common_dialog_qt.h"
 #include "window_test_support.h"
 
@@ -32,6 +38,16 @@ protected:
         process.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
         process.waitForFinished(30000);
         return QString::fromUtf8(process.readAllStandardOutput());
+    }
+
+    // The first page as a person sees it on paper.
+    QImage pdfPage(const QString& pdf) {
+        QProcess process;
+        process.start(QStringLiteral("pdftoppm"),
+                      {QStringLiteral("-r"), QStringLiteral("50"), QStringLiteral("-f"), QStringLiteral("1"),
+                       QStringLiteral("-singlefile"), pdf, pdf});
+        process.waitForFinished(30000);
+        return QImage(pdf + QStringLiteral(".ppm"));
     }
 
     QPrinter* printer() { return &w.commonDialog().hDC().device()->printer; }
@@ -190,6 +206,65 @@ TEST_F(FileWindow, PrintsTheWholePaneWithoutASelectionAndNothingWhenCancelled) {
     ASSERT_GT(lines.size(), 2);
     EXPECT_TRUE(lines.join(QString()) == QString(5000, u'x')) << lines.join(QString()).size();
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i].size(), lines[0].size()) << i;
+}
+
+// What leaves the pane is the same with the code coloured as without: the file, the clipboard in
+// every form it is offered, and the printed page, its text and its ink.
+TEST_F(FileWindow, ColouringNeverReachesAFileTheClipboardOrAPrint) {
+    RichEditWidget* pane = w.pane(1);
+    QTextCursor cursor(pane->document());
+    cursor.setPosition(1);
+    cursor.setPosition(7, QTextCursor::KeepAnchor);
+    pane->setTextCursor(cursor);
+    pane->setSelColor(0x0000ff);
+    pane->setSelBold(Tristate::True);
+    struct Output {
+        QByteArray file;
+        QString copied;
+        std::map<QString, QByteArray> nativeCopy;
+        QString printed;
+        QImage page;
+    };
+    const auto outputs = [&](bool colouring) {
+        CodeColouring::of(pane)->setEnabled(colouring);
+        pane->viewport()->repaint();
+        EXPECT_EQ(pane->document()->firstBlock().layout()->formats().isEmpty(), !colouring);
+        Output out;
+        const QString name = colouring ? QStringLiteral("on") : QStringLiteral("off");
+        whenModalOpens([&](QWidget* modal) { acceptFileDialog(modal, dir.filePath(name + ".html")); });
+        w.menuAction("mnuFileSaveAs")->trigger();
+        QFile file(dir.filePath(name + ".html"));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        out.file = file.readAll();
+        pane->selectAll();
+        w.menuAction("mnuEditCopy")->trigger();
+        out.copied = QGuiApplication::clipboard()->text();
+        pane->copy();
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        for (const QString& format : data->formats()) out.nativeCopy[format] = data->data(format);
+        pane->moveCursor(QTextCursor::End);
+        printer()->setOutputFormat(QPrinter::PdfFormat);
+        printer()->setOutputFileName(dir.filePath(name + ".pdf"));
+        whenModalOpens([](QWidget* modal) { QMetaObject::invokeMethod(modal, "accept"); });
+        w.menuAction("mnuFilePrint")->trigger();
+        out.printed = pdfText(dir.filePath(name + ".pdf"));
+        out.page = pdfPage(dir.filePath(name + ".pdf"));
+        return out;
+    };
+    const Output off = outputs(false);
+    const Output on = outputs(true);
+    EXPECT_FALSE(on.file.isEmpty());
+    EXPECT_EQ(on.file, off.file);
+    EXPECT_FALSE(on.copied.isEmpty());
+    EXPECT_EQ(on.copied, off.copied);
+    EXPECT_FALSE(on.nativeCopy.empty());
+    EXPECT_EQ(on.nativeCopy, off.nativeCopy);
+    EXPECT_TRUE(on.printed.contains("window.onload=function(){")) << on.printed.toStdString();
+    EXPECT_EQ(on.printed, off.printed);
+    ASSERT_FALSE(on.page.isNull());
+    EXPECT_TRUE(on.page == off.page);
+    EXPECT_EQ(w.form().htmlDirty, 0);
+    EXPECT_TRUE(shown.failures.isEmpty()) << shown.failures.join('\n').toStdString();
 }
 
 }  // namespace

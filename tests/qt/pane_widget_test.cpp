@@ -2,14 +2,18 @@
 
 #include <QImage>
 #include <QScrollBar>
+#include <QSet>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <random>
 
 #include "fakes/child_process.h"
 #include "fakes/hostile_rtf.h"
 #include "fakes/temp_dir.h"
 #include "panes/pane_file.h"
+#include "qt/code_colouring.h"
 #include "qt/long_lines.h"
+#include "syntax/code_colours.h"
 #include "window_test_support.h"
 
 namespace corvane::qt {
@@ -403,6 +407,200 @@ TEST(PaneMemory, HostileRichTextFilesOpenWithinTwentyTimesTheirSize) {
         EXPECT_LT(growth, 20 * static_cast<long long>(rtf.size())) << name;
         std::printf("%s: %lld KiB at the peak for a %zu KiB file\n", name, growth / 1024, rtf.size() / 1024);
     }
+}
+
+}  // namespace
+}  // namespace corvane::qt
+
+namespace corvane::qt {
+namespace {
+
+// The colours a pane shows its code in, on the screen only.
+class PaneColours : public ::testing::Test {
+protected:
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+    RichEditWidget* pane = w.pane(1);
+
+    void SetUp() override {
+        pane->raise();
+        pane->setFocus();
+    }
+
+    // The text colours the colouring gives the paragraphs on screen, as they are painted.
+    QSet<QRgb> coloursShown() {
+        pane->viewport()->repaint();
+        QSet<QRgb> colours;
+        const int bottom = pane->viewport()->height();
+        for (QTextBlock block = pane->cursorForPosition(QPoint(0, 0)).block();
+             block.isValid() && pane->cursorRect(QTextCursor(block)).top() < bottom; block = block.next()) {
+            for (const QTextLayout::FormatRange& range : block.layout()->formats())
+                colours.insert(range.format.foreground().color().rgb());
+        }
+        return colours;
+    }
+
+    QSet<QRgb> coloursOf(const QTextBlock& block) {
+        pane->viewport()->repaint();
+        QSet<QRgb> colours;
+        for (const QTextLayout::FormatRange& range : block.layout()->formats())
+            colours.insert(range.format.foreground().color().rgb());
+        return colours;
+    }
+};
+
+TEST_F(PaneColours, TheSampleShowsInSeveralColoursAndIsNoChange) {
+    const int undoSteps = pane->document()->availableUndoSteps();
+    EXPECT_GE(coloursShown().size(), 3);
+    for (RichEditWidget* other : {w.pane(2), w.pane(3)}) {
+        other->setPlainText(QStringLiteral("/* note */ p { color: red; }\nlet s = 'text'; // note"));
+        other->raise();
+        other->viewport()->repaint();
+        EXPECT_FALSE(other->document()->firstBlock().layout()->formats().isEmpty());
+    }
+    w.form().cssDirty = 0;
+    w.form().jsDirty = 0;
+    // Scrolled through, painted again and again: nothing to save, nothing to undo.
+    pane->moveCursor(QTextCursor::End);
+    pane->viewport()->repaint();
+    pane->moveCursor(QTextCursor::Start);
+    pane->viewport()->repaint();
+    EXPECT_EQ(w.form().htmlDirty, 0);
+    EXPECT_EQ(w.label(1)->text(), "HTML代码编辑区");
+    EXPECT_EQ(pane->document()->availableUndoSteps(), undoSteps);
+    // Colouring touches the colour alone.
+    for (QTextBlock block = pane->cursorForPosition(QPoint(0, 0)).block(); block.isValid();
+         block = block.next()) {
+        for (const QTextLayout::FormatRange& range : block.layout()->formats())
+            EXPECT_EQ(range.format.properties().keys(), QList<int>{QTextFormat::ForegroundBrush});
+    }
+}
+
+TEST_F(PaneColours, TheUsersRedStaysRedAndBoldStaysBold) {
+    pane->setPlainText(QStringLiteral("<p class=\"note\">text</p>"));
+    QTextCursor cursor(pane->document());
+    cursor.setPosition(1);
+    cursor.setPosition(2, QTextCursor::KeepAnchor);  // the tag name "p"
+    pane->setTextCursor(cursor);
+    pane->setSelColor(0x0000ff);
+    cursor.setPosition(3);
+    cursor.setPosition(16, QTextCursor::KeepAnchor);  // class="note"
+    pane->setTextCursor(cursor);
+    pane->setSelBold(Tristate::True);
+    pane->moveCursor(QTextCursor::End);
+    const QTextBlock block = pane->document()->firstBlock();
+    ASSERT_GE(coloursOf(block).size(), 2);
+    for (const QTextLayout::FormatRange& range : block.layout()->formats())
+        EXPECT_TRUE(range.start >= 2 || range.start + range.length <= 1) << range.start;
+    // Drawn: red pixels in the line, and the bold attribute drawn bold.
+    const QImage image = pane->viewport()->grab().toImage();
+    const QRect line = pane->cursorRect(QTextCursor(block));
+    int red = 0;
+    for (int x = 0; x < image.width(); ++x) {
+        for (int y = line.top(); y <= line.bottom() && y < image.height(); ++y) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 80 && c.blue() < 80) ++red;
+        }
+    }
+    EXPECT_GT(red, 3);
+    cursor.setPosition(4);
+    EXPECT_GE(cursor.charFormat().fontWeight(), QFont::Bold);
+}
+
+TEST_F(PaneColours, ColoursReadOnADarkPaletteAsOnALightOne) {
+    for (const auto& [base, text] : {std::pair{QColor(255, 255, 255), QColor(0, 0, 0)},
+                                     std::pair{QColor(30, 30, 30), QColor(220, 220, 220)},
+                                     std::pair{QColor(0, 43, 54), QColor(131, 148, 150)}}) {
+        QPalette palette = pane->palette();
+        palette.setColor(QPalette::Base, base);
+        palette.setColor(QPalette::Text, text);
+        pane->setPalette(palette);
+        const QSet<QRgb> colours = coloursShown();
+        ASSERT_GE(colours.size(), 3);
+        const auto rgb = [](const QColor& c) {
+            return Rgb{static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
+                       static_cast<std::uint8_t>(c.blue())};
+        };
+        for (const QRgb colour : colours) {
+            const QColor c = QColor::fromRgb(colour);
+            EXPECT_GE(contrastRatio(rgb(c), rgb(base)), 4.5)
+                << c.name().toStdString() << " on " << base.name().toStdString();
+        }
+    }
+}
+
+TEST_F(PaneColours, ACommentTypedAtTheTopColoursWhatIsShownBelowItAndClosingItBringsTheColoursBack) {
+    QString page;
+    for (int i = 0; i < 5000; ++i) page += QStringLiteral("<p class=\"c%1\">line %1</p>\n").arg(i);
+    pane->setPlainText(page);
+    pane->moveCursor(QTextCursor::Start);
+    const QTextBlock third = pane->document()->findBlockByNumber(2);
+    const QSet<QRgb> before = coloursOf(third);
+    ASSERT_GE(before.size(), 3);
+    QTest::keyClicks(pane, "<!--");
+    const QSet<QRgb> comment = coloursOf(third);
+    EXPECT_EQ(comment.size(), 1);
+    EXPECT_EQ(coloursOf(pane->document()->firstBlock()), comment);
+    QTest::keyClicks(pane, "-->");
+    EXPECT_EQ(coloursOf(third), before);
+    // The end of the text is coloured as soon as it is shown.
+    pane->moveCursor(QTextCursor::End);
+    EXPECT_EQ(coloursOf(pane->document()->lastBlock().previous()), before);
+    // Off, the pane shows its own text colour alone.
+    CodeColouring::of(pane)->setEnabled(false);
+    EXPECT_TRUE(coloursOf(pane->document()->lastBlock().previous()).isEmpty());
+    CodeColouring::of(pane)->setEnabled(true);
+    EXPECT_EQ(coloursOf(pane->document()->lastBlock().previous()), before);
+}
+
+// Edits anywhere, with the pane scrolled anywhere, leave it coloured as a pane that was given the
+// same text afresh: what the colouring keeps of earlier lexing never shows through.
+TEST_F(PaneColours, AfterRandomEditsThePaneIsColouredAsOneGivenTheSameTextAfresh) {
+    QString page;
+    for (int i = 0; i < 800; ++i) {
+        page += i % 7 == 0 ? QStringLiteral("<script>let s = 'a' + b / 2; // c\n</script>\n")
+                           : QStringLiteral("<p class=\"c%1\">line &amp; %1</p>\n").arg(i);
+    }
+    pane->setPlainText(page);
+    RichEditWidget fresh;
+    new CodeColouring(&fresh, CodeLanguage::Html);
+    fresh.setFont(pane->font());
+    fresh.document()->setDefaultFont(pane->document()->defaultFont());
+    fresh.setWordWrapOff();
+    fresh.resize(pane->size());
+    pane->setWordWrapOff();
+    fresh.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&fresh));
+    const QStringList pieces = {"<!--", "-->", "\"", "'", "<script>", "</script>", "<style>", "</style>",
+                                "/*",   "*/",  "\n", "x", "`",        "${",        "}",       "<"};
+    std::mt19937 random(18);
+    for (int step = 0; step < 200; ++step) {
+        QTextCursor cursor(pane->document());
+        cursor.setPosition(
+            static_cast<int>(random() % static_cast<unsigned>(pane->document()->characterCount())));
+        if (random() % 4 == 0) {
+            cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor,
+                                static_cast<int>(random() % 40));
+            cursor.removeSelectedText();
+        } else {
+            cursor.insertText(pieces[static_cast<int>(random() % static_cast<unsigned>(pieces.size()))]);
+        }
+        QScrollBar* bar = pane->verticalScrollBar();
+        if (random() % 3 == 0)
+            bar->setValue(static_cast<int>(random() % static_cast<unsigned>(bar->maximum() + 1)));
+        pane->viewport()->repaint();
+        fresh.setPlainText(pane->toPlainText());
+        fresh.verticalScrollBar()->setValue(bar->value());
+        fresh.viewport()->repaint();
+        QTextBlock mine = pane->cursorForPosition(QPoint(0, 0)).block();
+        QTextBlock theirs = fresh.document()->findBlockByNumber(mine.blockNumber());
+        for (int line = 0; line < 10 && mine.isValid(); ++line, mine = mine.next(), theirs = theirs.next()) {
+            ASSERT_EQ(mine.layout()->formats(), theirs.layout()->formats())
+                << "step " << step << ", paragraph " << mine.blockNumber() << ": "
+                << mine.text().toStdString();
+        }
+    }
+    w.form().htmlDirty = 0;
 }
 
 }  // namespace

@@ -44,6 +44,17 @@ protected:
         return loaded.wait(20000) && loaded.last().at(0).toBool();
     }
 
+    QVariant evaluate(const QString& script) {
+        QVariant result;
+        bool done = false;
+        w().browser()->view()->page()->runJavaScript(script, [&](const QVariant& v) {
+            result = v;
+            done = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 10000));
+        return result;
+    }
+
     QString pageText() {
         QString text;
         bool done = false;
@@ -233,6 +244,26 @@ TEST_F(PreviewWindow, AfterSaveAsShowsTheSavedFileAndTheContactLinkGivesWayToThe
     EXPECT_EQ(w().browser()->view()->url().toString().toStdString(), def::kContactChatAddress);
     ASSERT_TRUE(pressRunAndWait());
     EXPECT_EQ(w().browser()->view()->url(), QUrl::fromLocalFile(saved));
+}
+
+// A person checking a change near the bottom of a long page presses the run button again and
+// finds the page where it was.
+TEST_F(PreviewWindow, TheRunButtonShowsTheSameFileAgainWhereItWasScrolled) {
+    QString page = QStringLiteral("<!DOCTYPE html><html><body>\n");
+    for (int i = 0; i < 400; ++i) page += QStringLiteral("<p>paragraph %1</p>\n").arg(i);
+    w().pane(1)->setPlainText(page + QStringLiteral("<p id=\"last\">first version</p></body></html>"));
+    ASSERT_TRUE(pressRunAndWait());
+    evaluate(QStringLiteral("window.scrollTo(0, 3000)"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return evaluate(QStringLiteral("window.scrollY")).toInt() == 3000; }, 10000));
+
+    w().pane(1)->setPlainText(page + QStringLiteral("<p id=\"last\">second version</p></body></html>"));
+    ASSERT_TRUE(pressRunAndWait());
+    EXPECT_EQ(evaluate(QStringLiteral("document.getElementById('last').textContent")).toString(),
+              "second version");
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return evaluate(QStringLiteral("window.scrollY")).toInt() == 3000; }, 10000))
+        << evaluate(QStringLiteral("window.scrollY")).toInt();
 }
 
 TEST_F(PreviewWindow, AnUnwritablePreviewFileIsReportedAndThePageStays) {
