@@ -266,8 +266,9 @@ void RichEditWidget::keyPressEvent(QKeyEvent* event) {
     }
     const bool typing = !event->text().isEmpty() && event->text().front().isPrint() &&
                         !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-    const bool edits =
-        !event->text().isEmpty() || event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete;
+    const bool edits = !event->text().isEmpty() || event->key() == Qt::Key_Backspace ||
+                       event->key() == Qt::Key_Delete || event->matches(QKeySequence::DeleteStartOfWord) ||
+                       event->matches(QKeySequence::DeleteEndOfWord);
     const Step step = !edits || !nearLongLine() ? Step::Plain : typing ? Step::Typing : Step::Own;
     editing(step, [&] {
         if (!keyAtJoint(event)) QPlainTextEdit::keyPressEvent(event);
@@ -288,6 +289,28 @@ bool RichEditWidget::keyAtJoint(QKeyEvent* event) {
     } else if (!cursor.hasSelection() && event->matches(QKeySequence::Delete) && atPieceEnd) {
         cursor.setPosition(position + 1);
         cursor.deleteChar();
+    } else if (!cursor.hasSelection() && event->matches(QKeySequence::DeleteStartOfWord) && atPieceStart) {
+        cursor.setPosition(position - 1);
+        cursor.movePosition(QTextCursor::PreviousWord, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    } else if (!cursor.hasSelection() && event->matches(QKeySequence::DeleteEndOfWord) && atPieceEnd) {
+        cursor.setPosition(position + 1);
+        cursor.movePosition(QTextCursor::NextWord, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    } else if ((event->matches(QKeySequence::MoveToNextWord) ||
+                event->matches(QKeySequence::SelectNextWord)) &&
+               atPieceEnd) {
+        const auto mode =
+            event->matches(QKeySequence::SelectNextWord) ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
+        cursor.movePosition(QTextCursor::NextCharacter, mode);
+        cursor.movePosition(QTextCursor::NextWord, mode);
+    } else if ((event->matches(QKeySequence::MoveToPreviousWord) ||
+                event->matches(QKeySequence::SelectPreviousWord)) &&
+               atPieceStart) {
+        const auto mode = event->matches(QKeySequence::SelectPreviousWord) ? QTextCursor::KeepAnchor
+                                                                           : QTextCursor::MoveAnchor;
+        cursor.movePosition(QTextCursor::PreviousCharacter, mode);
+        cursor.movePosition(QTextCursor::PreviousWord, mode);
     } else if (event->matches(QKeySequence::MoveToNextChar) || event->matches(QKeySequence::SelectNextChar)) {
         // From the end of a piece past the first character of the next.
         if (!atPieceEnd || (cursor.hasSelection() && event->matches(QKeySequence::MoveToNextChar)))

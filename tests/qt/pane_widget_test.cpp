@@ -251,6 +251,16 @@ TEST_F(LongLine, KeysAtAJointActOnTheCharactersOnEitherSide) {
     caretAt(before(2 * kPieceLength) - 1);
     QTest::keyClick(pane, Qt::Key_Delete);
     EXPECT_TRUE(lineText() == with(2 * kPieceLength, "", 1));
+    // A word runs on over a joint: Ctrl+Left from a piece's start goes to where the word starts,
+    // Ctrl+Backspace deletes back to there.
+    load("one two " + line);
+    caretAt(4 + kPieceLength + 1);
+    ASSERT_TRUE(continuesLine(pane->textCursor().block()));
+    QTest::keyClick(pane, Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(pane->textCursor().position(), 4 + 8);
+    caretAt(4 + kPieceLength + 1);
+    QTest::keyClick(pane, Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_TRUE(lineText() == "one two " + line.substr(kPieceLength - 8));
     // Shift+Right over a joint selects one character.
     load(line);
     caretAt(before(kPieceLength) - 1);
