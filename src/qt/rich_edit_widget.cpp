@@ -104,6 +104,12 @@ public:
             // What is repainted after a change must reach where the text now stands.
             rect.setWidth(qMax(rect.width(), layout->lineAt(0).width() + 2 * document()->documentMargin()));
         }
+        // The widest line is measured again, as the plain-text layout does, after a width change.
+        const int paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
+        if (paneWidth != measuredAt_) {
+            measuredAt_ = paneWidth;
+            widest_ = 0;
+        }
         if (!piece && layout->lineCount() > 0) {
             const qreal width = layout->lineAt(0).naturalTextWidth() + 2 * document()->documentMargin();
             if (width > widest_) widest_ = width;
@@ -172,6 +178,7 @@ private:
     }
 
     mutable qreal widest_ = 0;
+    mutable int measuredAt_ = -1;
     bool piecesShown_ = false;
     int blockCount_ = -1;
 };
