@@ -50,6 +50,7 @@
 #include "panes/text_decoder.h"
 #include "qt/app_setup.h"
 #include "qt/code_colouring.h"
+#include "qt/long_lines.h"
 #include "qt/main_window.h"
 #include "x_window_watch.h"
 
@@ -496,7 +497,8 @@ int runChildMode(const QStringList& args) {
 
 struct Options {
     std::vector<int> sizesMb{1, 10, 50};
-    QStringList parts{"open", "typing", "colouring", "save", "preview", "startup", "memory", "hostile"};
+    QStringList parts{"open",    "typing", "colouring", "save",     "preview",
+                      "startup", "memory", "hostile",   "longlines"};
     QString corvane;
     QString work;
     int startupRuns = 5;
@@ -1212,6 +1214,145 @@ void measureHostile(const Options& options, Table& table) {
     }
 }
 
+// A minified script: one line of JavaScript with Chinese strings, about `bytes` long.
+std::string minifiedScript(std::size_t bytes) {
+    std::string out;
+    out.reserve(bytes + 128);
+    for (unsigned i = 0; out.size() < bytes; ++i) {
+        const std::string n = std::to_string(i);
+        out += "var s" + n + "=\"中文字符串" + std::to_string(i * 7919 % 1000) + "\";function f" + n +
+               "(x){return x*" + std::to_string(i % 97) + "+s" + n + ".length;}";
+    }
+    return out;
+}
+
+// The same characters with a line break after every 80.
+std::string inLinesOf80(const std::string& line) {
+    const QString text = QString::fromStdString(line);
+    QString out;
+    out.reserve(text.size() + text.size() / 80 + 1);
+    for (qsizetype i = 0; i < text.size(); i += 80) {
+        if (i > 0) out += u'\n';
+        out += QStringView(text).sliced(i, std::min<qsizetype>(80, text.size() - i));
+    }
+    return out.toStdString();
+}
+
+// Minified files: typing in and opening a single line of 1 and 10 MB, held by the pane in pieces,
+// against the same characters in lines of 80; beside them the line as one paragraph in a bare
+// QPlainTextEdit, as the pane held it before (only at 1 MB and with few keys: there a key costs
+// about a second), and a line just short of the length held in pieces.
+void measureLongLines(const Options& options, Table& table) {
+    BenchWindow w;
+    w.window.show();
+    (void)QTest::qWaitForWindowExposed(&w.window);
+    corvane::qt::RichEditWidget* pane = w.window.pane(1);
+    pane->activateWindow();
+    pane->setFocus();
+    static const char* const kWhere[3] = {"start", "middle", "end"};
+    const auto ends = [](auto& edit) {
+        const int count = edit.document()->characterCount();
+        return std::array<int, 3>{0, count / 2, count - 1};
+    };
+    for (int mb : options.sizesMb) {
+        if (mb > 10) continue;
+        const std::string size = sizeName(mb);
+        const std::string line = minifiedScript(static_cast<std::size_t>(mb) * kMiB);
+        const std::string lines = inLinesOf80(line);
+        const std::string linePath = options.work.toStdString() + "/minified-" + std::to_string(mb) + ".js";
+        const std::string linesPath = options.work.toStdString() + "/lines80-" + std::to_string(mb) + ".js";
+        writeFile(linePath, line);
+        writeFile(linesPath, lines);
+        const int reps = mb >= 10 ? 3 : 5;
+        const auto openTimed = [&](auto& edit, const std::function<void()>& load) {
+            edit.setPlainText(QString());
+            waitUntilIdle();
+            const Clock::time_point t0 = Clock::now();
+            load();
+            processEvents();
+            edit.viewport()->repaint();
+            const Clock::time_point shown = Clock::now();
+            const Clock::time_point idle = waitUntilIdle();
+            return std::pair<double, double>{msBetween(t0, shown), msBetween(t0, std::max(shown, idle))};
+        };
+        const auto openPane = [&](const std::string& path) {
+            return openTimed(*pane, [&] { w.window.run([&] { corvane::LoadFile(*pane, path); }); });
+        };
+        const auto medians = [&](const std::function<std::pair<double, double>()>& once) {
+            std::vector<double> shown, idle;
+            for (int i = 0; i < reps; ++i) {
+                const auto [a, b] = once();
+                shown.push_back(a);
+                idle.push_back(b);
+            }
+            return std::pair<double, double>{median(shown), median(idle)};
+        };
+        const auto oneLine = medians([&] { return openPane(linePath); });
+        const auto inLines = medians([&] { return openPane(linesPath); });
+        const QString text = QString::fromStdString(line);
+        std::pair<double, double> bareOpen;
+        {
+            QPlainTextEdit bare;
+            prepareBare(bare, *pane);
+            bareOpen = medians([&] { return openTimed(bare, [&] { bare.setPlainText(text); }); });
+        }
+        const char* target = mb == 10 ? "<= 1.5x" : "";
+        table.ratioRow("long line: open one line (LoadFile), shown", size, oneLine.first,
+                       "the same in lines of 80, shown", inLines.first, target);
+        table.ratioRow("long line: open one line (LoadFile), until idle", size, oneLine.second,
+                       "the same in lines of 80, idle", inLines.second, target);
+        table.ratioRow("long line: open one line (LoadFile), shown", size, oneLine.first,
+                       "bare QPlainTextEdit::setPlainText, shown", bareOpen.first);
+
+        // Typing: the reference is the pane with the lines of 80.
+        const int keys = mb >= 10 ? 10 : 15;
+        openPane(linesPath);
+        std::array<Typing, 3> reference;
+        const std::array<int, 3> inLinesAt = ends(*pane);
+        for (int i = 0; i < 3; ++i) reference[i] = typeAt(*pane, inLinesAt[i], keys);
+        openPane(linePath);
+        const std::array<int, 3> oneLineAt = ends(*pane);
+        std::array<Typing, 3> typed;
+        for (int i = 0; i < 3; ++i) typed[i] = typeAt(*pane, oneLineAt[i], keys);
+        // The bare widget holds the line as one paragraph, as the pane did before it held long
+        // lines in pieces.
+        std::array<Typing, 3> bare{};
+        const bool comparisons = mb == 1;
+        if (comparisons) {
+            pane->setPlainText(QString());
+            QPlainTextEdit edit;
+            prepareBare(edit, *pane);
+            edit.setPlainText(text);
+            processEvents();
+            const std::array<int, 3> bareAt = ends(edit);
+            for (int i = 0; i < 3; ++i) bare[i] = typeAt(edit, bareAt[i], 3);
+        }
+        for (int i = 0; i < 3; ++i) {
+            const std::string figure = std::string("long line: typing a key at the ") + kWhere[i];
+            table.add({figure, size, ms(typed[i].latencyMs) + " (+" + ms(typed[i].laterMs) + " later)",
+                       "the same in lines of 80",
+                       ms(reference[i].latencyMs) + " (+" + ms(reference[i].laterMs) + ")",
+                       format("%.2fx", typed[i].latencyMs / reference[i].latencyMs), "<= 2x"});
+            if (!comparisons) continue;
+            table.ratioRow(figure + ", bare QPlainTextEdit, one paragraph", size, bare[i].latencyMs,
+                           "the same in lines of 80", reference[i].latencyMs, "(as before)");
+        }
+        if (comparisons) {
+            // The longest line the pane holds whole, typed in at its middle without growing past it.
+            const std::string longest = line.substr(0, corvane::qt::kLongLine - 20);
+            const std::string path = options.work.toStdString() + "/longest-whole.js";
+            writeFile(path, longest + "\n" + lines.substr(0, 80 * 100));
+            openPane(path);
+            const Typing whole = typeAt(*pane, (corvane::qt::kLongLine - 20) / 2, keys);
+            table.ratioRow("long line: typing in a line just short of pieces",
+                           std::to_string(corvane::qt::kLongLine - 20) + " chars", whole.latencyMs,
+                           "lines of 80, middle", reference[1].latencyMs);
+        }
+        pane->setPlainText(QString());
+        processEvents();
+    }
+}
+
 Options parseOptions(const QStringList& args) {
     Options options;
     for (int i = 1; i < args.size(); ++i) {
@@ -1296,6 +1437,10 @@ int runTable(const QStringList& args) {
     if (options.parts.contains("hostile")) {
         std::fprintf(stderr, "hostile rich text\n");
         measureHostile(options, table);
+    }
+    if (options.parts.contains("longlines")) {
+        std::fprintf(stderr, "long lines\n");
+        measureLongLines(options, table);
     }
     if (options.parts.contains("open") || options.parts.contains("typing") ||
         options.parts.contains("colouring") || options.parts.contains("save")) {

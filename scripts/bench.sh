@@ -4,7 +4,7 @@
 #   scripts/bench.sh                      sizes 1, 10 and 50 MB, every part
 #   scripts/bench.sh --sizes 1,10         fewer sizes
 #   scripts/bench.sh --parts open,typing  some parts: open typing colouring save preview startup memory
-#                                         hostile desktop
+#                                         hostile longlines desktop
 # "desktop" is the editor as a desktop sees it from outside (bench/desktop_bench.py): idle and
 # typing CPU and memory of the whole process tree, in a maximised window at 1600x900 under a window
 # manager, with OpenGL as the machine has it, forced on, and absent, beside a bare text edit.
@@ -19,7 +19,7 @@ cmake --build "$build_dir" -j "${CORVANE_BENCH_JOBS:-2}" --target corvane editor
 
 export QTWEBENGINE_DISABLE_SANDBOX=1
 args=("$@")
-parts="open,typing,colouring,save,preview,startup,memory,hostile,desktop"
+parts="open,typing,colouring,save,preview,startup,memory,hostile,longlines,desktop"
 for ((i = 0; i < ${#args[@]}; i++)); do
     if [ "${args[$i]}" = --parts ]; then parts="${args[$((i + 1))]}"; fi
 done

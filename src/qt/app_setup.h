@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/composition.h"
 #include <QString>
+#include "app/composition.h"
 
 namespace corvane::qt {
 

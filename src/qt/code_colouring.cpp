@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "qt/long_lines.h"
 #include "syntax/code_colours.h"
 
 namespace corvane::qt {
@@ -77,9 +78,8 @@ private:
 
 }  // namespace
 
-// Long lines are held as several paragraphs; where that is known this becomes
-// !continuesLine(block.next()) (qt/long_lines.h).
-bool endsLine(const QTextBlock& /*block*/) { return true; }
+// Long lines are held as several paragraphs (qt/long_lines.h).
+bool endsLine(const QTextBlock& block) { return !continuesLine(block.next()); }
 
 CodeColouring::CodeColouring(QPlainTextEdit* edit, CodeLanguage language)
     : QObject(edit),

@@ -1,6 +1,8 @@
 #include "qt/rich_edit_widget.h"
 
 #include <QAbstractUndoItem>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QPlainTextDocumentLayout>
 #include <QPrinter>
 #include <QTextBlock>
@@ -17,6 +19,7 @@
 #include "platform/platform_error.h"
 #include "qt/colors.h"
 #include "qt/common_dialog_qt.h"
+#include "qt/long_lines.h"
 #include "qt/twips.h"
 #include "qt/utf8_text.h"
 
@@ -32,6 +35,16 @@ void convertToFileText(QStringView text, const std::function<void(std::string_vi
 }
 
 std::string toFileText(QStringView text) { return toUtf8(text, true); }
+
+// The number of UTF-16 code units that UTF-8 `text` becomes.
+std::size_t utf16Length(std::string_view text) {
+    std::size_t units = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
 
 Qt::Alignment toQtAlignment(Alignment alignment) {
     switch (alignment) {
@@ -66,13 +79,20 @@ QTextCharFormat toQtFormat(const CharFormat& format, const QStringList& families
 // whenever the view asks where a paragraph is: before it paints it, places the caret in it or
 // finds the character under the mouse. A line then lines up within the pane's width, as in a
 // QTextEdit without wrapping; a line wider than the pane starts at the left.
+//
+// The pieces of a long line (qt/long_lines.h) are laid out again wrapped at the pane's width
+// whenever the plain-text layout has laid them out in one line, and a change within a piece is
+// laid out here at once, wrapped. Short lines are never wrapped. The width of the document is
+// then that of its widest short line: the plain-text layout would count the pieces unwrapped.
 class PaneDocumentLayout : public QPlainTextDocumentLayout {
 public:
     using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
 
     QRectF blockBoundingRect(const QTextBlock& block) const override {
+        if (!block.isValid()) return QPlainTextDocumentLayout::blockBoundingRect(block);
+        const bool piece = isPiece(block);
+        if (piece) const_cast<PaneDocumentLayout*>(this)->wrapPiece(block);
         QRectF rect = QPlainTextDocumentLayout::blockBoundingRect(block);
-        if (!block.isValid()) return rect;
         QTextLayout* layout = block.layout();
         const Qt::Alignment alignment = block.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
         QTextOption option = layout->textOption();
@@ -84,8 +104,83 @@ public:
             // What is repainted after a change must reach where the text now stands.
             rect.setWidth(qMax(rect.width(), layout->lineAt(0).width() + 2 * document()->documentMargin()));
         }
+        // The widest line is measured again, as the plain-text layout does, after a width change.
+        const int paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
+        if (paneWidth != measuredAt_) {
+            measuredAt_ = paneWidth;
+            widest_ = 0;
+        }
+        if (!piece && layout->lineCount() > 0) {
+            const qreal width = layout->lineAt(0).naturalTextWidth() + 2 * document()->documentMargin();
+            if (width > widest_) widest_ = width;
+        }
         return rect;
     }
+
+    QSizeF documentSize() const override {
+        const QSizeF size = QPlainTextDocumentLayout::documentSize();
+        if (!piecesShown_) return size;
+        const qreal paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
+        return QSizeF(qMax(widest_, paneWidth), size.height());
+    }
+
+protected:
+    void documentChanged(int from, int removed, int added) override {
+        QTextDocument* doc = document();
+        if (from == 0 && added == doc->characterCount()) widest_ = 0;
+        const QTextBlock block = doc->findBlock(from);
+        if (blockCount_ == doc->blockCount() && block.isValid() && block.length() > 0 && isPiece(block) &&
+            doc->findBlock(qMax(0, from + removed + added - 1)) == block) {
+            // A change within one piece: laid out once, wrapped.
+            const QRectF before = blockBoundingRect(block);
+            block.layout()->clearLayout();
+            const QRectF after = blockBoundingRect(block);
+            if (after.height() == before.height()) {
+                emit updateBlock(block);
+            } else {
+                emit update(QRectF(0., -doc->documentMargin(), 1000000000., 1000000000.));
+            }
+            return;
+        }
+        QPlainTextDocumentLayout::documentChanged(from, removed, added);
+        blockCount_ = doc->blockCount();
+    }
+
+private:
+    void wrapPiece(const QTextBlock& block) {
+        QTextLayout* layout = block.layout();
+        const qreal margin = document()->documentMargin();
+        const int paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
+        const qreal available = paneWidth > 0 ? paneWidth - 2 * margin : qreal(INT_MAX);
+        if (layout->lineCount() > 0 && layout->textOption().wrapMode() != QTextOption::NoWrap &&
+            layout->lineAt(0).width() == available)
+            return;
+        QTextOption option = document()->defaultTextOption();
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        option.setAlignment(block.blockFormat().alignment() & Qt::AlignHorizontal_Mask);
+        layout->setTextOption(option);
+        layout->beginLayout();
+        qreal height = 0;
+        for (;;) {
+            QTextLine line = layout->createLine();
+            if (!line.isValid()) break;
+            line.setLeadingIncluded(true);
+            line.setLineWidth(available);
+            line.setPosition(QPointF(margin, height));
+            height += line.height();
+            if (line.leading() < 0) height += qCeil(line.leading());
+        }
+        layout->endLayout();
+        piecesShown_ = true;
+        const int lines = document()->lineCount();
+        QTextBlock(block).setLineCount(block.isVisible() ? layout->lineCount() : 0);
+        if (document()->lineCount() != lines) emit documentSizeChanged(documentSize());
+    }
+
+    mutable qreal widest_ = 0;
+    mutable int measuredAt_ = -1;
+    bool piecesShown_ = false;
+    int blockCount_ = -1;
 };
 
 // Closes a replacement's undo step. Qt joins text typed right after an insertion into the same
@@ -121,9 +216,158 @@ RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent) {
     connect(document(), &QTextDocument::contentsChange, this, &RichEditWidget::onContentsChange);
 }
 
-void RichEditWidget::onContentsChange(int /*position*/, int removed, int added) {
+void RichEditWidget::onContentsChange(int position, int removed, int added) {
+    ++contentChanges_;
     if (formatting_ || (removed == 0 && added == 0)) return;
+    editedFrom_ = editedFrom_ < 0 ? position : std::min(editedFrom_, position);
+    editedTo_ = std::max(editedTo_, position + added);
     raiseChange();
+}
+
+bool RichEditWidget::nearLongLine() const {
+    const QTextCursor cursor = textCursor();
+    const QTextBlock block = cursor.block();
+    return isPiece(block) || block.length() > kLongLine - 32 ||
+           (cursor.hasSelection() && document()->findBlock(cursor.anchor()) != block);
+}
+
+template <typename F>
+void RichEditWidget::editing(Step step, F&& edit) {
+    editedFrom_ = editedTo_ = -1;
+    // An edit that may split or join pieces is an edit block, so that one undo takes back both.
+    // Qt merges keys typed one after another into one undo step only outside edit blocks; keys
+    // typed on in a long line join the step of the one before instead.
+    QTextCursor stepCursor(document());
+    const bool own = step != Step::Plain;
+    const bool typedOn = step == Step::Typing && contentChanges_ == typedChanges_ &&
+                         textCursor().position() == typedEnd_ && !textCursor().hasSelection();
+    if (own) typedOn ? stepCursor.joinPreviousEditBlock() : stepCursor.beginEditBlock();
+    try {
+        edit();
+    } catch (...) {
+        if (own) stepCursor.endEditBlock();
+        editedFrom_ = editedTo_ = -1;
+        throw;
+    }
+    // The document reports the edit's changes when its edit block ends; the pieces are restored
+    // in a block joined to it.
+    if (own) stepCursor.endEditBlock();
+    if (editedFrom_ >= 0) {
+        const int from = editedFrom_;
+        const int to = editedTo_;
+        editedFrom_ = editedTo_ = -1;
+        // Joining and splitting pieces is no change of the text.
+        formatOnly([&] { restorePieces(*document(), from, to); });
+    }
+    typedChanges_ = contentChanges_;
+    typedEnd_ = step == Step::Typing ? textCursor().position() : -1;
+}
+
+void RichEditWidget::keyPressEvent(QKeyEvent* event) {
+    // Undo and redo bring back the pieces as they were.
+    if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
+        QPlainTextEdit::keyPressEvent(event);
+        editedFrom_ = editedTo_ = -1;
+        typedEnd_ = -1;
+        return;
+    }
+    const bool typing = !event->text().isEmpty() && event->text().front().isPrint() &&
+                        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    const bool edits = !event->text().isEmpty() || event->key() == Qt::Key_Backspace ||
+                       event->key() == Qt::Key_Delete || event->matches(QKeySequence::DeleteStartOfWord) ||
+                       event->matches(QKeySequence::DeleteEndOfWord);
+    const Step step = !edits || !nearLongLine() ? Step::Plain : typing ? Step::Typing : Step::Own;
+    editing(step, [&] {
+        if (!keyAtJoint(event)) QPlainTextEdit::keyPressEvent(event);
+    });
+}
+
+bool RichEditWidget::keyAtJoint(QKeyEvent* event) {
+    QTextCursor cursor = textCursor();
+    const int position = cursor.position();
+    const QTextBlock block = cursor.block();
+    const bool atPieceStart = position == block.position() && continuesLine(block);
+    const bool atPieceEnd = position == block.position() + block.length() - 1 && continuesLine(block.next());
+    if (!atPieceStart && !atPieceEnd) return false;
+    const bool plain = (event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) == 0;
+    if (!cursor.hasSelection() && plain && event->key() == Qt::Key_Backspace && atPieceStart) {
+        cursor.setPosition(position - 1);
+        cursor.deletePreviousChar();
+    } else if (!cursor.hasSelection() && event->matches(QKeySequence::Delete) && atPieceEnd) {
+        cursor.setPosition(position + 1);
+        cursor.deleteChar();
+    } else if (!cursor.hasSelection() && event->matches(QKeySequence::DeleteStartOfWord) && atPieceStart) {
+        cursor.setPosition(position - 1);
+        cursor.movePosition(QTextCursor::PreviousWord, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    } else if (!cursor.hasSelection() && event->matches(QKeySequence::DeleteEndOfWord) && atPieceEnd) {
+        cursor.setPosition(position + 1);
+        cursor.movePosition(QTextCursor::NextWord, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    } else if ((event->matches(QKeySequence::MoveToNextWord) ||
+                event->matches(QKeySequence::SelectNextWord)) &&
+               atPieceEnd) {
+        const auto mode =
+            event->matches(QKeySequence::SelectNextWord) ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
+        cursor.movePosition(QTextCursor::NextCharacter, mode);
+        cursor.movePosition(QTextCursor::NextWord, mode);
+    } else if ((event->matches(QKeySequence::MoveToPreviousWord) ||
+                event->matches(QKeySequence::SelectPreviousWord)) &&
+               atPieceStart) {
+        const auto mode = event->matches(QKeySequence::SelectPreviousWord) ? QTextCursor::KeepAnchor
+                                                                           : QTextCursor::MoveAnchor;
+        cursor.movePosition(QTextCursor::PreviousCharacter, mode);
+        cursor.movePosition(QTextCursor::PreviousWord, mode);
+    } else if (event->matches(QKeySequence::MoveToNextChar) || event->matches(QKeySequence::SelectNextChar)) {
+        // From the end of a piece past the first character of the next.
+        if (!atPieceEnd || (cursor.hasSelection() && event->matches(QKeySequence::MoveToNextChar)))
+            return false;
+        const auto mode =
+            event->matches(QKeySequence::SelectNextChar) ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
+        cursor.movePosition(QTextCursor::NextCharacter, mode, 2);
+    } else if (event->matches(QKeySequence::MoveToPreviousChar) ||
+               event->matches(QKeySequence::SelectPreviousChar)) {
+        if (!atPieceStart || (cursor.hasSelection() && event->matches(QKeySequence::MoveToPreviousChar)))
+            return false;
+        const auto mode = event->matches(QKeySequence::SelectPreviousChar) ? QTextCursor::KeepAnchor
+                                                                           : QTextCursor::MoveAnchor;
+        cursor.movePosition(QTextCursor::PreviousCharacter, mode, 2);
+    } else {
+        return false;
+    }
+    setTextCursor(cursor);
+    ensureCursorVisible();
+    return true;
+}
+
+void RichEditWidget::inputMethodEvent(QInputMethodEvent* event) {
+    editing(nearLongLine() ? Step::Own : Step::Plain, [&] { QPlainTextEdit::inputMethodEvent(event); });
+}
+
+void RichEditWidget::insertFromMimeData(const QMimeData* source) {
+    editing(Step::Own, [&] { QPlainTextEdit::insertFromMimeData(source); });
+}
+
+QString RichEditWidget::selectedLineText() const {
+    const QTextCursor cursor = textCursor();
+    const QString text = cursor.selectedText();
+    if (text.isEmpty()) return text;
+    return withoutJoints(text, cursor.selectionStart(),
+                         jointsIn(*document(), cursor.selectionStart(), cursor.selectionEnd()));
+}
+
+QMimeData* RichEditWidget::createMimeDataFromSelection() const {
+    const QTextCursor cursor = textCursor();
+    if (jointsIn(*document(), cursor.selectionStart(), cursor.selectionEnd()).empty())
+        return QPlainTextEdit::createMimeDataFromSelection();
+    // As Qt's own plain text of a selection, with each line whole.
+    QString text = selectedLineText();
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    text.replace(QChar::LineSeparator, u'\n');
+    text.replace(QChar::Nbsp, u' ');
+    auto* data = new QMimeData;
+    data->setText(text);
+    return data;
 }
 
 template <typename F>
@@ -165,12 +409,14 @@ void RichEditWidget::replaceContent(const std::function<void(QTextCursor&)>& fil
 }
 
 void RichEditWidget::setText(const std::string& text) {
-    replaceContent([&text](QTextCursor& cursor) { cursor.insertText(fromUtf8(text)); });
+    replaceContent(
+        [&text](QTextCursor& cursor) { insertWithPieces(cursor, fromUtf8(text), QTextBlockFormat()); });
     raiseChange();
 }
 
 void RichEditWidget::loadPlainText(const std::string& text) {
-    replaceContent([&text](QTextCursor& cursor) { cursor.insertText(fromUtf8(text)); });
+    replaceContent(
+        [&text](QTextCursor& cursor) { insertWithPieces(cursor, fromUtf8(text), QTextBlockFormat()); });
     raiseChange();
 }
 
@@ -206,8 +452,24 @@ void RichEditWidget::loadRichText(const RichDocument& document) {
                 cursor.insertBlock(blockFormat);
             }
             std::string_view text = paragraph.text;
+            // A long paragraph goes in pieces, as a long line of a plain file does.
+            const bool inPieces = utf16Length(text) > kLongLine;
+            const QTextBlockFormat later = pieceFormat(blockFormat);
+            qsizetype column = 0;
             for (const TextRun& run : paragraph.runs) {
-                cursor.insertText(fromUtf8(text.substr(0, run.length)), qtFormatOf(run.format));
+                const QString part = fromUtf8(text.substr(0, run.length));
+                const QTextCharFormat& format = qtFormatOf(run.format);
+                qsizetype done = 0;
+                while (inPieces && part.size() - done > kPieceLength - column) {
+                    qsizetype cut = done + (kPieceLength - column);
+                    if (part[cut].isLowSurrogate()) --cut;
+                    if (cut > done) cursor.insertText(part.mid(done, cut - done), format);
+                    cursor.insertBlock(later);
+                    column = 0;
+                    done = cut;
+                }
+                cursor.insertText(done == 0 ? part : part.mid(done), format);
+                column += part.size() - done;
                 text.remove_prefix(run.length);
                 if (!made[run.format]) {
                     formats[run.format] = cursor.charFormat();
@@ -219,25 +481,34 @@ void RichEditWidget::loadRichText(const RichDocument& document) {
     raiseChange();
 }
 
-std::string RichEditWidget::plainText() const { return toFileText(document()->toRawText()); }
+std::string RichEditWidget::plainText() const {
+    const QString text = document()->toRawText();
+    const std::vector<int> joints = jointsIn(*document(), 0, static_cast<int>(text.size()));
+    return toFileText(joints.empty() ? text : withoutJoints(text, 0, joints));
+}
 
 void RichEditWidget::writePlainText(const std::function<void(std::string_view)>& sink) const {
     // The document's own copy of its characters is the quickest way to them: reading them a
     // stretch at a time through a cursor costs four times as much.
-    convertToFileText(document()->toRawText(), sink);
+    const QString text = document()->toRawText();
+    forEachStretch(text, 0, jointsIn(*document(), 0, static_cast<int>(text.size())),
+                   [&sink](QStringView stretch) { convertToFileText(stretch, sink); });
 }
 
-std::string RichEditWidget::selText() const { return toFileText(textCursor().selectedText()); }
+std::string RichEditWidget::selText() const { return toFileText(selectedLineText()); }
 
 void RichEditWidget::setSelText(const std::string& text) {
-    QTextCursor cursor = textCursor();
-    cursor.insertText(fromUtf8(text));
-    setTextCursor(cursor);
+    editing(Step::Own, [&] {
+        QTextCursor cursor = textCursor();
+        cursor.insertText(fromUtf8(text));
+        setTextCursor(cursor);
+    });
 }
 
 long RichEditWidget::selLength() const {
     const QTextCursor cursor = textCursor();
-    return cursor.selectionEnd() - cursor.selectionStart();
+    const auto joints = jointsIn(*document(), cursor.selectionStart(), cursor.selectionEnd());
+    return cursor.selectionEnd() - cursor.selectionStart() - static_cast<long>(joints.size());
 }
 
 // Whether a style holds over the whole selection, none of it, or part of it. With no selection
@@ -364,27 +635,43 @@ void RichEditWidget::setSelAlignment(std::int16_t code) {
     formatOnly([&] {
         QTextBlockFormat format;
         format.setAlignment(alignment);
-        QTextCursor cursor = textCursor();
-        cursor.mergeBlockFormat(format);
-        setTextCursor(cursor);
+        // Every piece of each line the selection touches.
+        const QTextCursor selection = textCursor();
+        QTextBlock first = document()->findBlock(selection.selectionStart());
+        while (continuesLine(first)) first = first.previous();
+        QTextBlock last = document()->findBlock(selection.selectionEnd());
+        while (continuesLine(last.next())) last = last.next();
+        QTextCursor lines(document());
+        lines.setPosition(first.position());
+        lines.setPosition(last.position(), QTextCursor::KeepAnchor);
+        lines.mergeBlockFormat(format);
     });
 }
 
 void RichEditWidget::selPrint(Printer& printer) {
     Printer::Device* device = printer.device();
     if (device == nullptr) throw PlatformError("打印", "没有选定打印机");
+    // Each line is printed whole, its pieces joined again, and wrapped at the page's width as a
+    // printed selection always was: the pane's own text option, no wrapping, would cut a long
+    // line off at the page's edge.
     const QTextCursor cursor = textCursor();
+    std::unique_ptr<QTextDocument> printed;
     if (cursor.hasSelection()) {
-        QTextDocument selection;
-        selection.setDefaultFont(document()->defaultFont());
-        QTextCursor(&selection).insertFragment(QTextDocumentFragment(cursor));
-        selection.print(&device->printer);
+        printed = std::make_unique<QTextDocument>();
+        printed->setDefaultFont(document()->defaultFont());
+        printed->setUndoRedoEnabled(false);
+        QTextCursor(printed.get()).insertFragment(QTextDocumentFragment(cursor));
     } else {
         // A copy: Qt's print of the pane's own document would copy the colours the pane shows its
         // code in (qt/code_colouring.h), which are for the screen only.
-        const std::unique_ptr<QTextDocument> copy(document()->clone());
-        copy->print(&device->printer);
+        printed.reset(document()->clone());
+        printed->setUndoRedoEnabled(false);
     }
+    QTextOption option = printed->defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    printed->setDefaultTextOption(option);
+    joinPieces(*printed);
+    printed->print(&device->printer);
 }
 
 int RichEditWidget::heightTwips() const { return toTwips(height(), this); }

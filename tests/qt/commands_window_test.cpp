@@ -8,6 +8,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include "qt/long_lines.h"
 #include "window_test_support.h"
 
 namespace corvane::qt {
@@ -61,6 +62,30 @@ TEST_F(CommandsWindow, CopyingFormattedTextPutsOnlyItsCharactersOnTheClipboard) 
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     EXPECT_EQ(data->text(), "bold red");
     EXPECT_FALSE(data->hasHtml());
+}
+
+// A line of 6,000 letters is held in pieces of kPieceLength with a joint after each; a selection
+// over a joint copies and cuts the characters on either side of it, and nothing between them.
+TEST_F(CommandsWindow, CopyAndCutOverTheJointOfALongLineTakeTheLineAsItIs) {
+    std::string line;
+    for (int i = 0; i < 6000; ++i) line += static_cast<char>('a' + i % 26);
+    w.pane(1)->setText(line);
+    ASSERT_GT(w.pane(1)->document()->blockCount(), 1);
+    const QString expected = QString::fromStdString(line.substr(kPieceLength - 10, 20));
+    selectInHtml(kPieceLength - 10, kPieceLength + 11);
+    w.menuAction("mnuEditCopy")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), expected);
+    QGuiApplication::clipboard()->clear();
+    w.pane(1)->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), expected);
+    w.pane(1)->selectAll();
+    w.pane(1)->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(line));
+
+    selectInHtml(kPieceLength - 10, kPieceLength + 11);
+    w.menuAction("mnuEditCut")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), expected);
+    EXPECT_TRUE(w.pane(1)->plainText() == line.substr(0, kPieceLength - 10) + line.substr(kPieceLength + 10));
 }
 
 TEST_F(CommandsWindow, PasteWithAnImageOnTheClipboardDeletesTheSelection) {

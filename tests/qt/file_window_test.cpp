@@ -7,6 +7,7 @@
 #include <QPrintDialog>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -189,6 +190,22 @@ TEST_F(FileWindow, PrintsTheWholePaneWithoutASelectionAndNothingWhenCancelled) {
     const QString text = pdfText(pdf);
     EXPECT_TRUE(text.contains("window.onload=function(){")) << text.toStdString();
     EXPECT_TRUE(text.contains("</script>"));
+
+    // A long line, which the pane holds in pieces, is printed as one paragraph: every printed
+    // line full but the last.
+    w.pane(1)->setText(std::string(5000, 'x'));
+    ASSERT_GT(w.pane(1)->document()->blockCount(), 1);
+    const QString long_pdf = dir.filePath("long.pdf");
+    printer()->setOutputFileName(long_pdf);
+    whenModalOpens([](QWidget* modal) { QMetaObject::invokeMethod(modal, "accept"); });
+    w.menuAction("mnuFilePrint")->trigger();
+    // Page numbers aside.
+    const QStringList lines = pdfText(long_pdf)
+                                  .split(QRegularExpression("\\s+"), Qt::SkipEmptyParts)
+                                  .filter(QRegularExpression("^x+$"));
+    ASSERT_GT(lines.size(), 2);
+    EXPECT_TRUE(lines.join(QString()) == QString(5000, u'x')) << lines.join(QString()).size();
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i].size(), lines[0].size()) << i;
 }
 
 // What leaves the pane is the same with the code coloured as without: the file, the clipboard in

@@ -12,6 +12,7 @@
 #include "fakes/temp_dir.h"
 #include "panes/pane_file.h"
 #include "qt/code_colouring.h"
+#include "qt/long_lines.h"
 #include "syntax/code_colours.h"
 #include "window_test_support.h"
 
@@ -140,6 +141,191 @@ TEST_F(PaneLayout, RichTextKeepsItsAlignmentAndFormatsOnScreen) {
     cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
     EXPECT_GE(cursor.charFormat().fontWeight(), QFont::Bold);
     EXPECT_EQ(w.form().htmlDirty, kTrue);
+}
+
+// A line of 5,000 characters with no place to break it: the pane holds it in pieces of
+// kPieceLength, the first at position 4, each joint one position after its piece (the last two
+// pieces are shorter).
+class LongLine : public ::testing::Test {
+protected:
+    ShownWindow shown;
+    MainWindow& w = shown.window;
+    RichEditWidget* pane = w.pane(1);
+    std::string line;
+    int changes = 0;
+
+    void SetUp() override {
+        for (int i = 0; i < 5000; ++i) line += static_cast<char>('a' + i % 26);
+        pane->raise();
+        pane->setFocus();
+        load(line);
+        const std::function<void()> mark = pane->onChange;
+        pane->onChange = [this, mark] {
+            ++changes;
+            mark();
+        };
+    }
+
+    void load(const std::string& text) {
+        pane->loadPlainText("<p>\n" + text + "\nend");
+        w.form().htmlDirty = kFalse;
+        changes = 0;
+        QCoreApplication::processEvents();
+    }
+    // The line's characters as a file gets them.
+    std::string lineText() {
+        const std::string text = pane->plainText();
+        EXPECT_TRUE(text.starts_with("<p>\n") && text.ends_with("\nend")) << text.size();
+        return text.substr(4, text.size() - 8);
+    }
+    // The document position before the line's character `index` (a joint follows each piece).
+    static int before(int index) { return 4 + index + index / kPieceLength; }
+    void caretAt(int position) {
+        QTextCursor cursor = pane->textCursor();
+        cursor.setPosition(position);
+        pane->setTextCursor(cursor);
+    }
+    std::string with(std::size_t at, const std::string& inserted, std::size_t removed = 0) {
+        std::string text = line;
+        return text.replace(at, removed, inserted);
+    }
+};
+
+TEST_F(LongLine, IsShownWrappedInPiecesAndReadWhole) {
+    ASSERT_GT(pane->document()->blockCount(), 5000 / kPieceLength);
+    for (QTextBlock block = pane->document()->begin(); block.isValid(); block = block.next())
+        EXPECT_LE(block.length() - 1, kPieceLength);
+    const std::string whole = "<p>\n" + line + "\nend";
+    EXPECT_TRUE(pane->plainText() == whole);
+    std::string written;
+    pane->writePlainText([&](std::string_view piece) { written.append(piece); });
+    EXPECT_TRUE(written == whole);
+    pane->selectAll();
+    EXPECT_TRUE(pane->selText() == whole);
+    EXPECT_EQ(pane->selLength(), static_cast<long>(whole.size()));
+    pane->viewport()->repaint();
+    const QTextBlock piece = pane->document()->findBlockByNumber(1);
+    EXPECT_GT(piece.layout()->lineCount(), 1);
+    EXPECT_LE(piece.layout()->boundingRect().width(), pane->viewport()->width());
+    EXPECT_EQ(pane->document()->firstBlock().layout()->lineCount(), 1);
+    EXPECT_EQ(pane->horizontalScrollBar()->maximum(), 0);
+    // End and Home go by the lines as shown.
+    const int firstLine = piece.layout()->lineAt(0).textLength();
+    caretAt(before(0) + 3);
+    QTest::keyClick(pane, Qt::Key_End);
+    EXPECT_EQ(pane->textCursor().position(), before(0) + firstLine);
+    caretAt(before(0) + firstLine + 3);
+    QTest::keyClick(pane, Qt::Key_Home);
+    EXPECT_EQ(pane->textCursor().position(), before(0) + firstLine);
+    // The caret moves down through the wrapped lines into the next piece.
+    const int lines = piece.layout()->lineCount();
+    for (int i = 0; i < lines; ++i) QTest::keyClick(pane, Qt::Key_Down);
+    EXPECT_EQ(pane->textCursor().block().blockNumber(), 2);
+    EXPECT_EQ(changes, 0);
+}
+
+TEST_F(LongLine, KeysAtAJointActOnTheCharactersOnEitherSide) {
+    caretAt(before(kPieceLength));
+    QTest::keyClicks(pane, "X");
+    EXPECT_TRUE(lineText() == with(kPieceLength, "X"));
+
+    // Right from before a piece's last character: past it, then past the next piece's first.
+    load(line);
+    caretAt(before(kPieceLength - 1));
+    QTest::keyClick(pane, Qt::Key_Right);
+    QTest::keyClick(pane, Qt::Key_Right);
+    QTest::keyClicks(pane, "Y");
+    EXPECT_TRUE(lineText() == with(kPieceLength + 1, "Y"));
+    // Left back over "Y" and the first character of the piece lands before the last of the one before.
+    QTest::keyClick(pane, Qt::Key_Left);
+    QTest::keyClick(pane, Qt::Key_Left);
+    QTest::keyClick(pane, Qt::Key_Left);
+    QTest::keyClicks(pane, "Z");
+    EXPECT_TRUE(lineText() == with(kPieceLength - 1, "Z").insert(kPieceLength + 2, "Y"));
+
+    load(line);
+    caretAt(before(2 * kPieceLength));
+    QTest::keyClick(pane, Qt::Key_Backspace);
+    EXPECT_TRUE(lineText() == with(2 * kPieceLength - 1, "", 1));
+    load(line);
+    caretAt(before(2 * kPieceLength) - 1);
+    QTest::keyClick(pane, Qt::Key_Delete);
+    EXPECT_TRUE(lineText() == with(2 * kPieceLength, "", 1));
+    // A word runs on over a joint: Ctrl+Left from a piece's start goes to where the word starts,
+    // Ctrl+Backspace deletes back to there.
+    load("one two " + line);
+    caretAt(4 + kPieceLength + 1);
+    ASSERT_TRUE(continuesLine(pane->textCursor().block()));
+    QTest::keyClick(pane, Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(pane->textCursor().position(), 4 + 8);
+    caretAt(4 + kPieceLength + 1);
+    QTest::keyClick(pane, Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_TRUE(lineText() == "one two " + line.substr(kPieceLength - 8));
+    // Shift+Right over a joint selects one character.
+    load(line);
+    caretAt(before(kPieceLength) - 1);
+    QTest::keyClick(pane, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(pane->selText(), line.substr(kPieceLength, 1));
+
+    // A click on a character of a later piece puts the caret before it.
+    load(line);
+    const QRect place = pane->cursorRect(QTextCursor(pane->document()->findBlockByNumber(2)));
+    QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, place.center() + QPoint(1, 0));
+    EXPECT_EQ(pane->textCursor().position(), before(kPieceLength));
+
+    // Enter inside a piece starts a line of its own.
+    caretAt(before(kPieceLength + 500));
+    QTest::keyClick(pane, Qt::Key_Return);
+    EXPECT_TRUE(lineText() == with(kPieceLength + 500, "\n"));
+}
+
+TEST_F(LongLine, AKeyThatMakesALineLongIsUndoneInOneStepAndTheSplitIsNoChange) {
+    load(std::string(kLongLine, 'x'));
+    ASSERT_EQ(pane->document()->blockCount(), 3);
+    caretAt(4 + kLongLine);
+    QTest::keyClicks(pane, "y");
+    EXPECT_GT(pane->document()->blockCount(), 3);
+    EXPECT_TRUE(lineText() == std::string(kLongLine, 'x') + "y");
+    EXPECT_EQ(changes, 1);
+    QTest::keyClick(pane, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(pane->document()->blockCount(), 3);
+    EXPECT_TRUE(lineText() == std::string(kLongLine, 'x'));
+    QTest::keyClick(pane, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(lineText() == std::string(kLongLine, 'x') + "y");
+    // Deleting it again makes the line one block again.
+    caretAt(pane->document()->characterCount() - 5);
+    QTest::keyClick(pane, Qt::Key_Backspace);
+    EXPECT_EQ(pane->document()->blockCount(), 3);
+
+    // Pasted text is held in pieces as it comes.
+    caretAt(4 + kLongLine);
+    pane->setSelText(line + line);
+    EXPECT_TRUE(lineText() == std::string(kLongLine, 'x') + line + line);
+    for (QTextBlock block = pane->document()->begin(); block.isValid(); block = block.next())
+        EXPECT_LE(block.length(), 2 * kPieceLength + 1);
+}
+
+TEST_F(LongLine, AlignmentAndFormattingCoverTheWholeLine) {
+    caretAt(before(5 * kPieceLength / 2));
+    pane->setSelAlignment(2);
+    for (int number = 1; number < pane->document()->blockCount() - 1; ++number)
+        EXPECT_TRUE(pane->document()->findBlockByNumber(number).blockFormat().alignment() & Qt::AlignHCenter);
+    EXPECT_FALSE(pane->document()->firstBlock().blockFormat().alignment() & Qt::AlignHCenter);
+    EXPECT_FALSE(pane->document()->lastBlock().blockFormat().alignment() & Qt::AlignHCenter);
+    EXPECT_EQ(pane->selAlignment(), 2);
+
+    QTextCursor cursor = pane->textCursor();
+    cursor.setPosition(before(kPieceLength - 3));
+    cursor.setPosition(before(kPieceLength + 3), QTextCursor::KeepAnchor);
+    pane->setTextCursor(cursor);
+    pane->setSelBold(Tristate::True);
+    EXPECT_EQ(pane->selBold(), Tristate::True);
+    caretAt(before(kPieceLength - 4));
+    cursor.setPosition(before(kPieceLength + 4), QTextCursor::KeepAnchor);
+    pane->setTextCursor(cursor);
+    EXPECT_EQ(pane->selBold(), Tristate::Mixed);
+    EXPECT_EQ(w.form().htmlDirty, kFalse);
+    EXPECT_EQ(changes, 0);
 }
 
 }  // namespace

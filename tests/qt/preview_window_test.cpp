@@ -192,6 +192,17 @@ TEST_F(PreviewWindow, ShowsThePaneAsAPageWithChineseTextAndNoCharsetDeclared) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(),
               QByteArray("\xEF\xBB\xBF") + QStringLiteral("<p>你好，世界 hello</p>").toUtf8());
+    file.close();
+
+    // A long line, which the pane holds in pieces, reaches the page whole.
+    std::string line = "<p>";
+    while (line.size() < 20000) line += "长行 long line ";
+    line += "</p>";
+    w().pane(1)->setText(line);
+    ASSERT_GT(w().pane(1)->document()->blockCount(), 1);
+    ASSERT_TRUE(pressRunAndWait());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll() == QByteArray("\xEF\xBB\xBF") + QByteArray::fromStdString(line));
 }
 
 // A page in GB2312 that declares so, made by iconv from a Chinese manual page: the browser shows
