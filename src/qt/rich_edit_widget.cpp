@@ -20,6 +20,7 @@
 #include "qt/colors.h"
 #include "qt/common_dialog_qt.h"
 #include "qt/long_lines.h"
+#include "qt/pane_accessible.h"
 #include "qt/twips.h"
 #include "qt/utf8_text.h"
 
@@ -200,6 +201,8 @@ bool isStrike(const QTextCharFormat& f) { return f.fontStrikeOut(); }
 }  // namespace
 
 RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent) {
+    // A screen reader reads a long line whole, as every other reader of the pane's text does.
+    installPaneAccessible();
     auto* doc = new QTextDocument(this);
     auto* layout = new PaneDocumentLayout(doc);
     layout->setPaintDevice(viewport());
