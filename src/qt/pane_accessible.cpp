@@ -60,9 +60,89 @@ QTextBlock lastOfLine(QTextBlock block) {
     return block;
 }
 
+// An offset in the text without joints for a document position.
+int offsetIn(const QTextDocument& document, int position) {
+    return position - static_cast<int>(jointsIn(document, 0, position).size());
+}
+
+// The text between two document positions without joints, line breaks as "\n".
+QString textIn(QTextDocument& document, int from, int to) {
+    if (to <= from) return {};
+    QTextCursor cursor(&document);
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    QString text = cursor.selectedText();
+    const std::vector<int> joints = jointsIn(document, from, to);
+    if (!joints.empty()) text = withoutJoints(text, from, joints);
+    for (QChar& c : text) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator) c = u'\n';
+    }
+    return text;
+}
+
 QAccessibleInterface* paneInterface(const QString&, QObject* object) {
     auto* pane = qobject_cast<RichEditWidget*>(object);
     return pane != nullptr ? new PaneAccessible(pane) : nullptr;
+}
+
+// Where the changes Qt reports go: a handler installed before ours, or else the platform's bridge
+// to the screen readers.
+QAccessible::UpdateHandler earlierUpdate = nullptr;
+
+void paneUpdate(QAccessibleEvent* event);
+
+void sendOn(QAccessibleEvent* event) {
+    if (earlierUpdate != nullptr) {
+        earlierUpdate(event);
+        return;
+    }
+    QAccessible::installUpdateHandler(nullptr);
+    QAccessible::updateAccessibility(event);
+    QAccessible::installUpdateHandler(&paneUpdate);
+}
+
+// Qt reports a change of a pane's characters with the document's positions and characters; a
+// screen reader is told it in the text without joints, and not at all when only the pieces of a
+// long line were split or joined again. How many characters a removal took is told as Qt tells
+// it: the joints among them are gone by then.
+void paneUpdate(QAccessibleEvent* event) {
+    const QAccessible::Event type = event->type();
+    auto* pane = qobject_cast<RichEditWidget*>(event->object());
+    if (pane == nullptr || (type != QAccessible::TextInserted && type != QAccessible::TextRemoved &&
+                            type != QAccessible::TextUpdated)) {
+        sendOn(event);
+        return;
+    }
+    if (pane->restoringPieces()) return;
+    QTextDocument& document = *pane->document();
+    if (type == QAccessible::TextRemoved) {
+        const auto* removal = static_cast<QAccessibleTextRemoveEvent*>(event);
+        QAccessibleTextRemoveEvent told(pane, offsetIn(document, removal->changePosition()),
+                                        removal->textRemoved());
+        sendOn(&told);
+        return;
+    }
+    int position = 0;
+    QString inserted;
+    if (type == QAccessible::TextInserted) {
+        const auto* insertion = static_cast<QAccessibleTextInsertEvent*>(event);
+        position = insertion->changePosition();
+        inserted = insertion->textInserted();
+    } else {
+        const auto* update = static_cast<QAccessibleTextUpdateEvent*>(event);
+        position = update->changePosition();
+        inserted = update->textInserted();
+    }
+    const QString text = textIn(document, position, position + static_cast<int>(inserted.size()));
+    if (type == QAccessible::TextInserted) {
+        if (text.isEmpty()) return;
+        QAccessibleTextInsertEvent told(pane, offsetIn(document, position), text);
+        sendOn(&told);
+    } else {
+        QAccessibleTextUpdateEvent told(pane, offsetIn(document, position),
+                                        static_cast<QAccessibleTextUpdateEvent*>(event)->textRemoved(), text);
+        sendOn(&told);
+    }
 }
 
 }  // namespace
@@ -70,6 +150,7 @@ QAccessibleInterface* paneInterface(const QString&, QObject* object) {
 void installPaneAccessible() {
     static const bool installed = [] {
         QAccessible::installFactory(&paneInterface);
+        earlierUpdate = QAccessible::installUpdateHandler(&paneUpdate);
         return true;
     }();
     (void)installed;
@@ -81,9 +162,7 @@ RichEditWidget* PaneAccessible::pane() const { return static_cast<RichEditWidget
 
 QTextDocument& PaneAccessible::document() const { return *pane()->document(); }
 
-int PaneAccessible::offsetOf(int position) const {
-    return position - static_cast<int>(jointsIn(document(), 0, position).size());
-}
+int PaneAccessible::offsetOf(int position) const { return offsetIn(document(), position); }
 
 int PaneAccessible::positionOf(int offset) const {
     const int last = document().characterCount() - 1;
@@ -95,19 +174,7 @@ int PaneAccessible::positionOf(int offset) const {
     return std::min(position, last);
 }
 
-QString PaneAccessible::lineText(int from, int to) const {
-    if (to <= from) return {};
-    QTextCursor cursor(&document());
-    cursor.setPosition(from);
-    cursor.setPosition(to, QTextCursor::KeepAnchor);
-    QString text = cursor.selectedText();
-    const std::vector<int> joints = jointsIn(document(), from, to);
-    if (!joints.empty()) text = withoutJoints(text, from, joints);
-    for (QChar& c : text) {
-        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator) c = u'\n';
-    }
-    return text;
-}
+QString PaneAccessible::lineText(int from, int to) const { return textIn(document(), from, to); }
 
 QAccessible::State PaneAccessible::state() const {
     QAccessible::State state = QAccessibleWidget::state();

@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QPlainTextDocumentLayout>
 #include <QPrinter>
+#include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -260,7 +261,10 @@ void RichEditWidget::editing(Step step, F&& edit) {
         const int to = editedTo_;
         editedFrom_ = editedTo_ = -1;
         // Joining and splitting pieces is no change of the text.
-        formatOnly([&] { restorePieces(*document(), from, to); });
+        formatOnly([&] {
+            const QScopedValueRollback<bool> restoring(restoringPieces_, true);
+            restorePieces(*document(), from, to);
+        });
     }
     typedChanges_ = contentChanges_;
     typedEnd_ = step == Step::Typing ? textCursor().position() : -1;
