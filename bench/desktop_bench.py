@@ -8,7 +8,8 @@ the CPU time of its whole process tree (the browser engine's processes included)
 editor's configurations stands a bare QPlainTextEdit window (editor_bench --child bare-window).
 
 Usage: desktop_bench.py --corvane PATH --bench PATH [--runs 3] [--keys 40] [--idle 10] [--mb 10]
-                        [--peers]
+                        [--peers] [--one-line]
+With --one-line the large file is a minified script on one line instead of a page of short lines.
 With --peers, the editors a Linux user might pick instead are measured the same way where they are
 installed (FeatherPad, Geany, gedit, KWrite; install them with apt-get for that run).
 Prints one table on stdout, progress on stderr.
@@ -161,6 +162,8 @@ def main():
     parser.add_argument("--idle", type=float, default=10)
     parser.add_argument("--mb", type=int, default=10)
     parser.add_argument("--peers", action="store_true")
+    parser.add_argument("--one-line", action="store_true",
+                        help="the large file is a minified script on one line, not a page of short lines")
     options = parser.parse_args()
     for tool in ("xdotool", "wmctrl"):
         if shutil.which(tool) is None:
@@ -172,8 +175,9 @@ def main():
         subprocess.Popen(["openbox"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(1)
     work = tempfile.mkdtemp(prefix="corvane-desktop-")
-    big = os.path.join(work, f"input-{options.mb}.html")
-    subprocess.run([options.bench, "--child", "make-input", str(options.mb), big], check=True,
+    big = os.path.join(work, f"input-{options.mb}." + ("js" if options.one_line else "html"))
+    subprocess.run([options.bench, "--child", "make-input", str(options.mb), big]
+                   + (["one-line"] if options.one_line else []), check=True,
                    env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
     corvane = [options.corvane]
     configs = [
@@ -201,8 +205,9 @@ def main():
     print(f"Desktop figures: Xvfb 1600x900 with openbox, window maximised, whole process tree from /proc;"
           f" median of {options.runs} fresh starts; {options.keys} keys typed 100 ms apart; idle over"
           f" {options.idle:.0f} s before the first preview.")
-    header = ("configuration", "idle CPU", "CPU/key, sample", f"CPU/key, {options.mb} MB",
-              "RSS idle", "PSS idle", f"RSS, {options.mb} MB open")
+    large_name = f"{options.mb} MB" + (" one line" if options.one_line else "")
+    header = ("configuration", "idle CPU", "CPU/key, sample", f"CPU/key, {large_name}",
+              "RSS idle", "PSS idle", f"RSS, {large_name} open")
     table = [header] + [(name, f"{idle:.1f} %", f"{small:.1f} ms", f"{large:.1f} ms", f"{rss:.0f} MiB",
                          f"{pss:.0f} MiB", f"{rss_big:.0f} MiB")
                         for name, idle, small, large, rss, pss, rss_big in rows]

@@ -152,6 +152,20 @@ Clock::time_point waitUntilIdle(int timeoutMs = 120000) {
     }
 }
 
+// Opens into an emptied widget with `load`; returns the times to shown and to idle again.
+template <typename Edit>
+std::pair<double, double> openTimed(Edit& edit, const std::function<void()>& load) {
+    edit.setPlainText(QString());
+    waitUntilIdle();
+    const Clock::time_point t0 = Clock::now();
+    load();
+    processEvents();
+    edit.viewport()->repaint();
+    const Clock::time_point shown = Clock::now();
+    const Clock::time_point idle = waitUntilIdle();
+    return {msBetween(t0, shown), msBetween(t0, std::max(shown, idle))};
+}
+
 // Reads "Vm…:" lines of /proc/self/status in KiB.
 double procStatusKib(const char* key) {
     std::ifstream status("/proc/self/status");
@@ -401,12 +415,15 @@ int childBareWindow(const QStringList& args) {
     return QApplication::exec();
 }
 
-// --child make-input <MB> <path>: writes the generated HTML-like input of that size, for the
-// measurements made from outside (bench/desktop_bench.py).
+// --child make-input <MB> <path> [one-line]: writes the generated HTML-like input of that size,
+// or a minified script on one line, for the measurements made from outside
+// (bench/desktop_bench.py).
+std::string minifiedScript(std::size_t bytes);
 int childMakeInput(const QStringList& args) {
     if (args.size() < 2) return 2;
-    writeFile(args[1].toStdString(),
-              corvane::bench::generateHtml(static_cast<std::size_t>(args[0].toInt()) * kMiB));
+    const auto bytes = static_cast<std::size_t>(args[0].toInt()) * kMiB;
+    const bool oneLine = args.size() > 2 && args[2] == "one-line";
+    writeFile(args[1].toStdString(), oneLine ? minifiedScript(bytes) : corvane::bench::generateHtml(bytes));
     return 0;
 }
 
@@ -621,18 +638,6 @@ public:
         const QString text = QString::fromUtf8(decoded.data(), static_cast<qsizetype>(decoded.size()));
         decoded = std::string();
 
-        // Opens into an emptied widget; returns the times to shown and to idle again.
-        const auto openTimed = [&](auto& edit, const std::function<void()>& load) {
-            edit.setPlainText(QString());
-            waitUntilIdle();
-            const Clock::time_point t0 = Clock::now();
-            load();
-            processEvents();
-            edit.viewport()->repaint();
-            const Clock::time_point shown = Clock::now();
-            const Clock::time_point idle = waitUntilIdle();
-            return std::pair<double, double>{msBetween(t0, shown), msBetween(t0, std::max(shown, idle))};
-        };
         const auto openPane = [&](const std::string& path) {
             return openTimed(*pane_, [&] {
                 w_.window.run([&] { corvane::LoadFile(*pane_, path); });
@@ -1264,17 +1269,6 @@ void measureLongLines(const Options& options, Table& table) {
         writeFile(linePath, line);
         writeFile(linesPath, lines);
         const int reps = mb >= 10 ? 3 : 5;
-        const auto openTimed = [&](auto& edit, const std::function<void()>& load) {
-            edit.setPlainText(QString());
-            waitUntilIdle();
-            const Clock::time_point t0 = Clock::now();
-            load();
-            processEvents();
-            edit.viewport()->repaint();
-            const Clock::time_point shown = Clock::now();
-            const Clock::time_point idle = waitUntilIdle();
-            return std::pair<double, double>{msBetween(t0, shown), msBetween(t0, std::max(shown, idle))};
-        };
         const auto openPane = [&](const std::string& path) {
             return openTimed(*pane, [&] { w.window.run([&] { corvane::LoadFile(*pane, path); }); });
         };
