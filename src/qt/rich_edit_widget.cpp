@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QPlainTextDocumentLayout>
 #include <QPrinter>
+#include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -20,6 +21,7 @@
 #include "qt/colors.h"
 #include "qt/common_dialog_qt.h"
 #include "qt/long_lines.h"
+#include "qt/pane_accessible.h"
 #include "qt/twips.h"
 #include "qt/utf8_text.h"
 
@@ -200,6 +202,8 @@ bool isStrike(const QTextCharFormat& f) { return f.fontStrikeOut(); }
 }  // namespace
 
 RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent) {
+    // A screen reader reads a long line whole, as every other reader of the pane's text does.
+    installPaneAccessible();
     auto* doc = new QTextDocument(this);
     auto* layout = new PaneDocumentLayout(doc);
     layout->setPaintDevice(viewport());
@@ -257,7 +261,10 @@ void RichEditWidget::editing(Step step, F&& edit) {
         const int to = editedTo_;
         editedFrom_ = editedTo_ = -1;
         // Joining and splitting pieces is no change of the text.
-        formatOnly([&] { restorePieces(*document(), from, to); });
+        formatOnly([&] {
+            const QScopedValueRollback<bool> restoring(restoringPieces_, true);
+            restorePieces(*document(), from, to);
+        });
     }
     typedChanges_ = contentChanges_;
     typedEnd_ = step == Step::Typing ? textCursor().position() : -1;

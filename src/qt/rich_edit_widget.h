@@ -51,6 +51,10 @@ public:
     void setHeightTwips(int twips) override;
     void setWordWrapOff() override;
 
+    // Whether the pane is splitting or joining the pieces of long lines after an edit: a change
+    // of the document that is none of the text.
+    bool restoringPieces() const { return restoringPieces_; }
+
 protected:
     // Every way a person edits ends in one of these; each puts long lines back in pieces after
     // the edit, in the edit's own undo step (qt/long_lines.h).
@@ -84,6 +88,7 @@ private:
     QString selectedLineText() const;
 
     bool formatting_ = false;
+    bool restoringPieces_ = false;
     // The range that the edits since the last restore touched, or -1.
     int editedFrom_ = -1;
     int editedTo_ = -1;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QImage>
 #include <QScrollBar>
 #include <QSet>
@@ -303,6 +304,39 @@ TEST_F(LongLine, AKeyThatMakesALineLongIsUndoneInOneStepAndTheSplitIsNoChange) {
     EXPECT_TRUE(lineText() == std::string(kLongLine, 'x') + line + line);
     for (QTextBlock block = pane->document()->begin(); block.isValid(); block = block.next())
         EXPECT_LE(block.length(), 2 * kPieceLength + 1);
+}
+
+TEST_F(LongLine, AScreenReaderReadsTheLineWholeWithTheFilesOffsets) {
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(pane);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->role(), QAccessible::EditableText);
+    EXPECT_FALSE(pane->accessibleName().isEmpty());
+    EXPECT_EQ(reader->text(QAccessible::Name), pane->accessibleName());
+    QAccessibleTextInterface* text = reader->textInterface();
+    ASSERT_NE(text, nullptr);
+    const QString file = QString::fromStdString(pane->plainText());
+    EXPECT_EQ(text->characterCount(), file.size());
+    EXPECT_TRUE(text->text(0, text->characterCount()) == file);
+    EXPECT_TRUE(reader->text(QAccessible::Value) == file);
+    // A line is the file's line, not a piece of it.
+    int start = -1;
+    int end = -1;
+    EXPECT_TRUE(text->textAtOffset(4 + 2 * kPieceLength + 7, QAccessible::LineBoundary, &start, &end) ==
+                QString::fromStdString(line + "\n"));
+    EXPECT_EQ(start, 4);
+    EXPECT_EQ(end, 4 + static_cast<int>(line.size()) + 1);
+    EXPECT_EQ(text->textAtOffset(file.size() - 1, QAccessible::LineBoundary, &start, &end), u"end");
+    // The caret put at a piece's first character, just past a joint, is on that character.
+    for (const int index : {2 * kPieceLength, 3 * kPieceLength + 5}) {
+        text->setCursorPosition(4 + index);
+        EXPECT_EQ(text->cursorPosition(), 4 + index);
+        EXPECT_EQ(pane->textCursor().position(), before(index));
+        EXPECT_EQ(pane->document()->characterAt(pane->textCursor().position()), QChar(line[index]));
+    }
+    // Text a screen reader types goes where it says.
+    reader->editableTextInterface()->insertText(4 + 2 * kPieceLength, QStringLiteral("Q"));
+    EXPECT_TRUE(lineText() == with(2 * kPieceLength, "Q"));
+    EXPECT_EQ(changes, 1);
 }
 
 TEST_F(LongLine, AlignmentAndFormattingCoverTheWholeLine) {
