@@ -13,8 +13,8 @@ inline constexpr int kNoFont = std::numeric_limits<int>::min();
 
 enum class Destination : std::uint8_t { Text, FontTable, ColorTable, Skip };
 
-// Which characters the associated properties (\af, \afs, \ab, \ai) describe. In the RTF 1.9.1
-// specification's syntax of runs, "\hich <aprops>* \dbch <aprops>* \loch <ptext>", properties
+// Which characters the associated properties (\af, \afs, \ab, \ai) describe. In the syntax of
+// runs that RTF 1.9.1 publishes, "\hich <aprops>* \dbch <aprops>* \loch <ptext>", properties
 // after \hich or \dbch are those of high-ANSI or double-byte characters, and the text after the
 // last run-type word is of that type: so text after \dbch takes the associated properties given
 // after \dbch over the ordinary ones, and \b, \f, \fs apply to text of every type. \rtlch and

@@ -414,7 +414,7 @@ TEST(ReadRtf, AssociatedPropertiesApplyToTheirRunType) {
         {R"({\ltrch\b0\rtlch\ab\af2 x})", true, 0, "Courier New"},
         // \plain resets them
         {R"({\dbch\ab\af1\plain x})", false, 0, ""},
-        // The specification gives properties after \dbch to double-byte text only; LibreOffice
+        // RTF 1.9.1 gives properties after \dbch to double-byte text only; LibreOffice
         // 7.4 also makes this low-ANSI text bold.
         {R"({\dbch\ab\loch x})", false, 0, "Arial"},
     };
