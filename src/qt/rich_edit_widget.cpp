@@ -92,6 +92,22 @@ public:
 
     QRectF blockBoundingRect(const QTextBlock& block) const override {
         if (!block.isValid()) return QPlainTextDocumentLayout::blockBoundingRect(block);
+        // Within an edit block the document reports its changes to the layout only when the block
+        // ends, and until then a changed paragraph keeps the lines of its earlier text; the view
+        // asks where the caret is before that (a paste scrolls to the caret, the pane's own edits
+        // are edit blocks). Lines that no longer hold the paragraph's text are laid out again,
+        // and the report of the change then repaints the whole view.
+        if (!inChange_) {
+            QTextLayout* layout = block.layout();
+            if (layout->lineCount() > 0) {
+                const QTextLine last = layout->lineAt(layout->lineCount() - 1);
+                if (last.textStart() + last.textLength() !=
+                    block.length() - 1 + layout->preeditAreaText().size()) {
+                    layout->clearLayout();
+                    relaid_ = true;
+                }
+            }
+        }
         const bool piece = isPiece(block);
         if (piece) const_cast<PaneDocumentLayout*>(this)->wrapPiece(block);
         QRectF rect = QPlainTextDocumentLayout::blockBoundingRect(block);
@@ -128,6 +144,19 @@ public:
 
 protected:
     void documentChanged(int from, int removed, int added) override {
+        // Paragraphs laid out again before this report already look as they do after it.
+        const QScopedValueRollback<bool> inChange(inChange_, true);
+        if (std::exchange(relaid_, false)) {
+            changed(from, removed, added);
+            emit documentSizeChanged(documentSize());
+            emit update(QRectF(0., -document()->documentMargin(), 1000000000., 1000000000.));
+        } else {
+            changed(from, removed, added);
+        }
+    }
+
+private:
+    void changed(int from, int removed, int added) {
         QTextDocument* doc = document();
         if (from == 0 && added == doc->characterCount()) widest_ = 0;
         const QTextBlock block = doc->findBlock(from);
@@ -148,7 +177,6 @@ protected:
         blockCount_ = doc->blockCount();
     }
 
-private:
     void wrapPiece(const QTextBlock& block) {
         QTextLayout* layout = block.layout();
         const qreal margin = document()->documentMargin();
@@ -183,6 +211,8 @@ private:
     mutable int measuredAt_ = -1;
     bool piecesShown_ = false;
     int blockCount_ = -1;
+    mutable bool relaid_ = false;
+    bool inChange_ = false;
 };
 
 // Closes a replacement's undo step. Qt joins text typed right after an insertion into the same

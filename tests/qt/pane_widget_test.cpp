@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QImage>
 #include <QScrollBar>
 #include <QSet>
@@ -304,6 +305,23 @@ TEST_F(LongLine, AKeyThatMakesALineLongIsUndoneInOneStepAndTheSplitIsNoChange) {
     EXPECT_TRUE(lineText() == std::string(kLongLine, 'x') + line + line);
     for (QTextBlock block = pane->document()->begin(); block.isValid(); block = block.next())
         EXPECT_LE(block.length(), 2 * kPieceLength + 1);
+}
+
+// A person puts the caret in a line, scrolls away from it and pastes: the text goes in at the
+// caret and the pane scrolls back to it, in a short line as in a piece of a long one.
+TEST_F(LongLine, APasteWithTheCaretScrolledOutOfViewGoesInAtTheCaret) {
+    const std::string pasted(115, '=');
+    QGuiApplication::clipboard()->setText(QString::fromStdString(pasted));
+    QScrollBar* bar = pane->verticalScrollBar();
+    for (const int at : {before(11 * kPieceLength - 10), 1}) {
+        caretAt(at);
+        bar->setValue(at == 1 ? bar->maximum() : 0);
+        pane->viewport()->repaint();
+        ASSERT_FALSE(pane->viewport()->rect().contains(pane->cursorRect()));
+        QTest::keyClick(pane, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_TRUE(pane->viewport()->rect().contains(pane->cursorRect()));
+    }
+    EXPECT_TRUE(pane->plainText() == "<" + pasted + "p>\n" + with(11 * kPieceLength - 10, pasted) + "\nend");
 }
 
 TEST_F(LongLine, AScreenReaderReadsTheLineWholeWithTheFilesOffsets) {
