@@ -95,14 +95,17 @@ public:
         // Within an edit block the document reports its changes to the layout only when the block
         // ends, and until then a changed paragraph keeps the lines of its earlier text; the view
         // asks where the caret is before that (a paste scrolls to the caret, the pane's own edits
-        // are edit blocks). Lines that no longer hold the paragraph's text are laid out again,
-        // and the report of the change then repaints the whole view.
+        // are edit blocks). Lines that no longer hold the paragraph's text are laid out again;
+        // where that changes the paragraph's height, the report of the change then repaints the
+        // whole view, as a change of height would have.
+        int linesBefore = -1;
         if (!inChange_) {
             QTextLayout* layout = block.layout();
             if (layout->lineCount() > 0) {
                 const QTextLine last = layout->lineAt(layout->lineCount() - 1);
                 if (last.textStart() + last.textLength() !=
                     block.length() - 1 + layout->preeditAreaText().size()) {
+                    linesBefore = layout->lineCount();
                     layout->clearLayout();
                     relaid_ = true;
                 }
@@ -112,6 +115,7 @@ public:
         if (piece) const_cast<PaneDocumentLayout*>(this)->wrapPiece(block);
         QRectF rect = QPlainTextDocumentLayout::blockBoundingRect(block);
         QTextLayout* layout = block.layout();
+        if (linesBefore >= 0 && layout->lineCount() != linesBefore) resizedEarly_ = true;
         const Qt::Alignment alignment = block.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
         QTextOption option = layout->textOption();
         if (option.alignment() != alignment) {
@@ -146,12 +150,10 @@ protected:
     void documentChanged(int from, int removed, int added) override {
         // Paragraphs laid out again before this report already look as they do after it.
         const QScopedValueRollback<bool> inChange(inChange_, true);
-        if (std::exchange(relaid_, false)) {
-            changed(from, removed, added);
-            emit documentSizeChanged(documentSize());
+        changed(from, removed, added);
+        if (std::exchange(relaid_, false)) emit documentSizeChanged(documentSize());
+        if (std::exchange(resizedEarly_, false)) {
             emit update(QRectF(0., -document()->documentMargin(), 1000000000., 1000000000.));
-        } else {
-            changed(from, removed, added);
         }
     }
 
@@ -212,6 +214,7 @@ private:
     bool piecesShown_ = false;
     int blockCount_ = -1;
     mutable bool relaid_ = false;
+    mutable bool resizedEarly_ = false;
     bool inChange_ = false;
 };
 
