@@ -35,7 +35,7 @@ enum class Kw : std::uint8_t {
     Color,
     Plain,
     Hidden,
-    // The associated character properties of the RTF 1.9.1 specification: they give the
+    // The associated character properties that RTF 1.9.1 defines: they give the
     // formatting of one kind of character, named by the run-type words below.
     AssocBold,
     AssocItalic,

@@ -350,7 +350,7 @@ TEST(ReadRtf, LargeDocumentKeepsEveryParagraph) {
     EXPECT_EQ(document.paragraphs.size(), paragraphs);
 }
 
-// The forms word processors write that a reader of the RTF 1.9.1 specification must follow, each
+// The forms word processors write that a reader of RTF 1.9.1 must follow, each
 // as LibreOffice 7.4 reads it where it agrees.
 struct TextCase {
     const char* rtf;
