@@ -384,8 +384,30 @@ void RichEditWidget::inputMethodEvent(QInputMethodEvent* event) {
     editing(nearLongLine() ? Step::Own : Step::Plain, [&] { QPlainTextEdit::inputMethodEvent(event); });
 }
 
+namespace {
+
+// The plain text that outside data brings, or nothing. Qt 6.4's text control reads the first of
+// the data's formats without asking whether there is one, and the X clipboard and primary
+// selection that nobody owns hand it data with no format at all; data without text (a picture)
+// or whose owner went away brings nothing either.
+QString pastedText(const QMimeData* source) {
+    if (source == nullptr || !source->hasText()) return {};
+    return source->text();
+}
+
+}  // namespace
+
+bool RichEditWidget::canInsertFromMimeData(const QMimeData* source) const {
+    return !pastedText(source).isEmpty();
+}
+
 void RichEditWidget::insertFromMimeData(const QMimeData* source) {
-    editing(Step::Own, [&] { QPlainTextEdit::insertFromMimeData(source); });
+    const QString text = pastedText(source);
+    if (text.isEmpty()) return;
+    // Qt's control gets the text alone, in data of our own that surely has a format.
+    QMimeData plain;
+    plain.setText(text);
+    editing(Step::Own, [&] { QPlainTextEdit::insertFromMimeData(&plain); });
 }
 
 QString RichEditWidget::selectedLineText() const {

@@ -60,6 +60,8 @@ protected:
     // the edit, in the edit's own undo step (qt/long_lines.h).
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
+    // Outside data (paste, middle click, drop) brings its plain text or nothing.
+    bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
     // The clipboard gets a line whole, without the joints between its pieces.
     QMimeData* createMimeDataFromSelection() const override;
