@@ -10,7 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libuchardet-dev
     fonts-noto-cjk
-    xvfb xauth xdotool x11-utils openbox wmctrl imagemagick poppler-utils libjs-jquery
+    xvfb xauth xdotool x11-utils openbox wmctrl imagemagick poppler-utils libjs-jquery xclip python3-xlib
     at-spi2-core python3-pyatspi dbus dbus-x11
     clang-14 libclang-rt-14-dev
     desktop-file-utils appstream lintian

@@ -16,11 +16,7 @@ ctest --test-dir "$build_dir" --output-on-failure --timeout 600 "$@"
 if [ "${CORVANE_SANITIZERS:-1}" != 0 ]; then
     asan_dir="${build_dir}-asan"
     CORVANE_BUILD_DIR="$asan_dir" scripts/build.sh -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON -DCORVANE_BENCH=OFF
-    # The browser engine's own code trips the sized-delete check and keeps singletons to the end
-    # of the process; the suppressions name only the system's libraries.
-    export ASAN_OPTIONS="new_delete_type_mismatch=0:detect_stack_use_after_return=0"
-    export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0"
-    export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+    . scripts/sanitizer_env.sh
     # The package is built from the ordinary build only.
     ctest --test-dir "$asan_dir" --output-on-failure --timeout 900 -E '^packaging\.' "$@"
 fi

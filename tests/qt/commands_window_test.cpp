@@ -98,6 +98,48 @@ TEST_F(CommandsWindow, PasteWithAnImageOnTheClipboardDeletesTheSelection) {
     EXPECT_EQ(w.pane(1)->toPlainText(), "keep keep");
 }
 
+// Data from outside with no text in it (the X clipboard nobody owns offers data without a single
+// format; a picture; a drop from a file manager of something that is no text) inserts nothing by any
+// way it comes in, in every pane; text that is there comes in as before.
+TEST_F(CommandsWindow, OutsideDataWithoutTextInsertsNothingInAnyPane) {
+    const auto drop = [](RichEditWidget* pane, const QMimeData& data) {
+        QWidget* target = pane->viewport();
+        const QPointF at = target->rect().center();
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+    };
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    for (int number = 1; number <= 3; ++number) {
+        RichEditWidget* pane = w.pane(number);
+        pane->setPlainText(QStringLiteral("keep 中文"));
+        w.form().htmlDirty = w.form().cssDirty = w.form().jsDirty = 0;
+        pane->setFocus();
+        pane->moveCursor(QTextCursor::End);
+        QGuiApplication::clipboard()->setMimeData(new QMimeData);
+        QTest::keyClick(pane, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(pane, Qt::Key_Insert, Qt::ShiftModifier);
+        QGuiApplication::clipboard()->setImage(image);
+        QTest::keyClick(pane, Qt::Key_V, Qt::ControlModifier);
+        QMimeData picture;
+        picture.setImageData(image);
+        drop(pane, picture);
+        drop(pane, QMimeData());
+        EXPECT_EQ(pane->toPlainText(), "keep 中文") << "pane " << number;
+        EXPECT_EQ(w.form().htmlDirty | w.form().cssDirty | w.form().jsDirty, 0) << "pane " << number;
+
+        QGuiApplication::clipboard()->setText(QStringLiteral(" 粘贴"));
+        QTest::keyClick(pane, Qt::Key_V, Qt::ControlModifier);
+        QMimeData text;
+        text.setText(QStringLiteral("!"));
+        pane->moveCursor(QTextCursor::End);
+        drop(pane, text);
+        EXPECT_EQ(pane->toPlainText(), "keep 中文 粘贴!") << "pane " << number;
+    }
+}
+
 TEST_F(CommandsWindow, BoldTwiceRestoresTheSelectionAndAMixedSelectionBecomesBold) {
     setHtml(QStringLiteral("one two"));
     selectInHtml(0, 3);
