@@ -71,7 +71,7 @@ void restoreAt(PieceEditor& editor, QTextDocument& document, int position) {
     QTextBlock start = block;
     QTextBlock last = block;
     int total = length;
-    for (int steps = 0; steps < 4 && continuesLine(start); ++steps) {
+    for (int steps = 0; steps < 4 && continuesLine(start) && start.previous().isValid(); ++steps) {
         start = start.previous();
         total += lengthOf(start);
     }
@@ -198,18 +198,42 @@ void insertWithPieces(QTextCursor& cursor, const QString& text, const QTextBlock
     if (done < length) cursor.insertText(done == 0 ? all : all.mid(done));
 }
 
-void restorePieces(QTextDocument& document, int from, int to) {
+EditStart editStartOf(const QTextCursor& cursor) {
+    EditStart start;
+    if (!cursor.hasSelection() || cursor.document() == nullptr) return start;
+    const QTextBlock block = cursor.document()->findBlock(cursor.selectionStart());
+    if (block.position() != cursor.selectionStart()) return start;
+    start.cursor = QTextCursor(block);
+    start.cursor.setKeepPositionOnInsert(true);
+    start.continued = continuesLine(block);
+    return start;
+}
+
+void restorePieces(QTextDocument& document, int from, int to, const EditStart& start) {
     const int last = std::max(0, document.characterCount() - 1);
     from = std::clamp(from, 0, last);
     to = std::clamp(to, from, last);
     PieceEditor editor(document);
+    const auto setContinued = [&editor](const QTextBlock& block, bool continued) {
+        QTextBlockFormat format = block.blockFormat();
+        if (continued) {
+            format.setProperty(kContinuesLine, true);
+        } else {
+            format.clearProperty(kContinuesLine);
+        }
+        editor.at(block.position()).setBlockFormat(format);
+    };
+    if (!start.cursor.isNull()) {
+        const QTextBlock block = start.cursor.block();
+        if (block.position() == start.cursor.position() && continuesLine(block) != start.continued)
+            setContinued(block, start.continued);
+    }
+    // The document's first block continues nothing.
+    if (continuesLine(document.firstBlock())) setContinued(document.firstBlock(), false);
     // A block that the edit started (Enter, a pasted line) begins a line of its own.
     for (QTextBlock block = document.findBlock(from).next(); block.isValid() && block.position() <= to;
          block = block.next()) {
-        if (!continuesLine(block)) continue;
-        QTextBlockFormat format = block.blockFormat();
-        format.clearProperty(kContinuesLine);
-        editor.at(block.position()).setBlockFormat(format);
+        if (continuesLine(block)) setContinued(block, false);
     }
     // From the last block back to the first, so that a change at one moves none still to come.
     const int firstPosition = document.findBlock(from).position();

@@ -2,13 +2,13 @@
 
 #include <QString>
 #include <QStringView>
+#include <QTextCursor>
 #include <QTextFormat>
 #include <functional>
 #include <vector>
 
 class QTextBlock;
 class QTextBlockFormat;
-class QTextCursor;
 class QTextDocument;
 
 // Long lines in a pane. Qt lays out and shapes a whole paragraph again on every change of it, so
@@ -57,11 +57,22 @@ QTextBlockFormat pieceFormat(QTextBlockFormat format);
 int pieceEnd(QStringView text, int start, int end);
 void insertWithPieces(QTextCursor& cursor, const QString& text, const QTextBlockFormat& lineFormat);
 
+// Where an edit removes text from the start of a block, Qt gives that block the format of the
+// block where the removed text ended: a line would become a later piece of the line above it, or
+// a later piece a line of its own. EditStart, taken before the edit from the cursor that makes it,
+// remembers what the block there was (`cursor` stays at the start of the removed text).
+struct EditStart {
+    QTextCursor cursor;
+    bool continued = false;
+};
+EditStart editStartOf(const QTextCursor& cursor);
+
 // Brings the lines that an edit of [from, to] touched back to the rule: a block that the edit
-// started is a line of its own; a line longer than kLongLine is in pieces, none of them much
-// shorter or longer than kPieceLength; a line no longer long is one block again. Only the pieces
-// near the edit are looked at, so typing in a long line costs what it costs in a short one.
-void restorePieces(QTextDocument& document, int from, int to);
+// started is a line of its own; the block where the edit removed text from its start is what it
+// was; a line longer than kLongLine is in pieces, none of them much shorter or longer than
+// kPieceLength; a line no longer long is one block again. Only the pieces near the edit are looked
+// at, so typing in a long line costs what it costs in a short one.
+void restorePieces(QTextDocument& document, int from, int to, const EditStart& start = {});
 
 // Makes every line of `document` one block again (a copy of the pane's document, to print it).
 void joinPieces(QTextDocument& document);

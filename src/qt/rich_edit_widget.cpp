@@ -271,6 +271,7 @@ bool RichEditWidget::nearLongLine() const {
 template <typename F>
 void RichEditWidget::editing(Step step, F&& edit) {
     editedFrom_ = editedTo_ = -1;
+    const EditStart start = dropStart_.cursor.isNull() ? editStartOf(textCursor()) : dropStart_;
     // An edit that may split or join pieces is an edit block, so that one undo takes back both.
     // Qt merges keys typed one after another into one undo step only outside edit blocks; keys
     // typed on in a long line join the step of the one before instead.
@@ -296,7 +297,7 @@ void RichEditWidget::editing(Step step, F&& edit) {
         // Joining and splitting pieces is no change of the text.
         formatOnly([&] {
             const QScopedValueRollback<bool> restoring(restoringPieces_, true);
-            restorePieces(*document(), from, to);
+            restorePieces(*document(), from, to, start);
         });
     }
     typedChanges_ = contentChanges_;
@@ -408,6 +409,13 @@ void RichEditWidget::insertFromMimeData(const QMimeData* source) {
     QMimeData plain;
     plain.setText(text);
     editing(Step::Own, [&] { QPlainTextEdit::insertFromMimeData(&plain); });
+}
+
+void RichEditWidget::dropEvent(QDropEvent* event) {
+    // A move within the pane takes the selection out before it inserts what it drops.
+    dropStart_ = editStartOf(textCursor());
+    QPlainTextEdit::dropEvent(event);
+    dropStart_ = {};
 }
 
 QString RichEditWidget::selectedLineText() const {

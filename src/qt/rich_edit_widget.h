@@ -3,6 +3,7 @@
 #include <QPlainTextEdit>
 
 #include "platform/rich_edit.h"
+#include "qt/long_lines.h"
 
 namespace corvane::qt {
 
@@ -63,6 +64,7 @@ protected:
     // Outside data (paste, middle click, drop) brings its plain text or nothing.
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
+    void dropEvent(QDropEvent* event) override;
     // The clipboard gets a line whole, without the joints between its pieces.
     QMimeData* createMimeDataFromSelection() const override;
 
@@ -91,6 +93,8 @@ private:
 
     bool formatting_ = false;
     bool restoringPieces_ = false;
+    // What the selection that a drop moves started at (qt/long_lines.h).
+    EditStart dropStart_;
     // The range that the edits since the last restore touched, or -1.
     int editedFrom_ = -1;
     int editedTo_ = -1;

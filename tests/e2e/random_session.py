@@ -65,7 +65,7 @@ class Session:
         self.count += 1
         self.actions.append(f"{self.count}: {text}")
         if self.verbose:
-            print(f"  {self.count}: {text}", flush=True)
+            print(f"  {self.count}: {text} (window silent for {self.editor.pinger.silent_for():.1f} s)", flush=True)
 
     # --- the person's actions ---
 

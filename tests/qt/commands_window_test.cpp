@@ -118,9 +118,14 @@ TEST_F(CommandsWindow, OutsideDataWithoutTextInsertsNothingInAnyPane) {
         w.form().htmlDirty = w.form().cssDirty = w.form().jsDirty = 0;
         pane->setFocus();
         pane->moveCursor(QTextCursor::End);
-        QGuiApplication::clipboard()->setMimeData(new QMimeData);
+        // Owned by nobody (on X and Wayland), then owned with data of no format at all.
+        QGuiApplication::clipboard()->clear();
+        QGuiApplication::clipboard()->clear(QClipboard::Selection);
         QTest::keyClick(pane, Qt::Key_V, Qt::ControlModifier);
         QTest::keyClick(pane, Qt::Key_Insert, Qt::ShiftModifier);
+        QTest::mouseClick(pane->viewport(), Qt::MiddleButton, {}, pane->viewport()->rect().center());
+        QGuiApplication::clipboard()->setMimeData(new QMimeData);
+        QTest::keyClick(pane, Qt::Key_V, Qt::ControlModifier);
         QGuiApplication::clipboard()->setImage(image);
         QTest::keyClick(pane, Qt::Key_V, Qt::ControlModifier);
         QMimeData picture;

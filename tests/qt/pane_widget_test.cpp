@@ -307,6 +307,40 @@ TEST_F(LongLine, AKeyThatMakesALineLongIsUndoneInOneStepAndTheSplitIsNoChange) {
         EXPECT_LE(block.length(), 2 * kPieceLength + 1);
 }
 
+// Typing over a selection that starts where a block starts: Qt gives the block there the format of
+// the block where the selection ended. Found by the random session in the real window: select all
+// in a pane holding a long line and type, and the editor spun for ever; a line's break could also
+// vanish from the text, or a joint become a line break.
+TEST_F(LongLine, TypingOverASelectionFromTheStartOfABlockKeepsTheLines) {
+    const auto select = [this](int from, int to) {
+        QTextCursor cursor = pane->textCursor();
+        cursor.setPosition(from);
+        cursor.setPosition(to, QTextCursor::KeepAnchor);
+        pane->setTextCursor(cursor);
+    };
+    // From the line's start into a piece: the line stays a line of its own after "<p>".
+    select(4, before(kPieceLength + 3));
+    QTest::keyClicks(pane, "x");
+    EXPECT_TRUE(pane->plainText() == "<p>\nx" + line.substr(kPieceLength + 3) + "\nend");
+    // From a piece's start into the next line: the piece still continues its line.
+    load(line);
+    select(before(2 * kPieceLength), pane->document()->characterCount() - 3);
+    QTest::keyClicks(pane, "y");
+    EXPECT_TRUE(pane->plainText() == "<p>\n" + line.substr(0, 2 * kPieceLength) + "ynd");
+    // The whole of a pane that holds only a long line, from the top and from the end.
+    for (const bool fromTop : {true, false}) {
+        pane->loadPlainText(line);
+        if (fromTop) {
+            QTest::keyClick(pane, Qt::Key_A, Qt::ControlModifier);
+        } else {
+            select(pane->document()->characterCount() - 1, 0);
+        }
+        QTest::keyClicks(pane, "z");
+        EXPECT_TRUE(pane->plainText() == "z");
+        EXPECT_FALSE(continuesLine(pane->document()->firstBlock()));
+    }
+}
+
 // A person puts the caret in a line, scrolls away from it and pastes: the text goes in at the
 // caret and the pane scrolls back to it, in a short line as in a piece of a long one.
 TEST_F(LongLine, APasteWithTheCaretScrolledOutOfViewGoesInAtTheCaret) {
