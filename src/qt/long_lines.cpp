@@ -10,6 +10,7 @@
 #include <QtMath>
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <utility>
 
 namespace corvane::qt {
@@ -159,11 +160,18 @@ public:
         return rect;
     }
 
+    // A document wider than the pane grows a quarter of the pane's width at a time: the range of
+    // the scroll bar then changes once in many keys typed at the end of the widest line, not on
+    // every key, and a change of it repaints both of the pane's scroll bars.
     QSizeF documentSize() const override {
-        const QSizeF size = QPlainTextDocumentLayout::documentSize();
-        if (!piecesShown_) return size;
+        QSizeF size = QPlainTextDocumentLayout::documentSize();
         const qreal paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
-        return QSizeF(qMax(widest_, paneWidth), size.height());
+        if (piecesShown_) size.setWidth(qMax(widest_, paneWidth));
+        if (paneWidth > 0 && size.width() > paneWidth) {
+            const qreal step = std::max(paneWidth / 4, qreal(1));
+            size.setWidth(paneWidth + std::ceil((size.width() - paneWidth) / step) * step);
+        }
+        return size;
     }
 
 protected:

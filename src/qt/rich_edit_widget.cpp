@@ -87,6 +87,10 @@ RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent) {
     doc->setDefaultFont(font());
     setDocument(doc);
     setTabChangesFocus(false);
+    // The three panes lie one on another. A pane that paints its own background is opaque to Qt,
+    // so what is repainted in it (a scroll bar whose range a key changed) is painted there alone,
+    // not in the panes beneath it and the window behind them as well: that was most of a key's cost.
+    setAutoFillBackground(true);
     // The selection shows only while the pane has the focus.
     QPalette pal = palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Inactive, QPalette::Base));
