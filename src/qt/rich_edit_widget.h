@@ -56,6 +56,9 @@ public:
     // of the document that is none of the text.
     bool restoringPieces() const { return restoringPieces_; }
 
+    // A strip below the text for a bar of the pane's own, so that the bar covers no line.
+    void reserveBottom(int pixels) { setViewportMargins(0, 0, 0, pixels); }
+
 protected:
     // Every way a person edits ends in one of these; each puts long lines back in pieces after
     // the edit, in the edit's own undo step (qt/long_lines.h).
