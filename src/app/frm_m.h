@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "panes/encodings.h"
 #include "platform/common_dialog.h"
 #include "platform/controls.h"
 #include "platform/rich_edit.h"
+#include "platform/text_format.h"
 
 namespace corvane {
 
