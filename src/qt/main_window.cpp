@@ -17,6 +17,7 @@
 #include "app/captions.h"
 #include "app/window_definition.h"
 #include "qt/code_colouring.h"
+#include "qt/find_bar.h"
 #include "qt/twips.h"
 #include "qt/utf8_text.h"
 
@@ -200,6 +201,7 @@ void MainWindow::buildControls() {
         pane->setHorizontalScrollBarPolicy(horizontalBar ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
         pane->setAccessibleName(fromUtf8(caption));
         new CodeColouring(pane, language);
+        new FindBar(pane);
         return pane;
     };
     richTextBox1_ = makePane("RichTextBox1", text::kHtmlCaption, true, CodeLanguage::Html);

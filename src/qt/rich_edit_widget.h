@@ -52,6 +52,9 @@ public:
     void setHeightTwips(int twips) override;
     void setWordWrapOff() override;
 
+    // A strip below the text for a bar of the pane's own, so that the bar covers no line.
+    void reserveBottom(int pixels) { setViewportMargins(0, 0, 0, pixels); }
+
 protected:
     // Every way a person edits ends in one of these; each hands the edit to the pane's long lines,
     // which put the lines back in pieces after it, in the edit's own undo step.
