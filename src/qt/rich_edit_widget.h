@@ -51,6 +51,9 @@ public:
     int heightTwips() const override;
     void setHeightTwips(int twips) override;
     void setWordWrapOff() override;
+    // Puts the caret at the start of line `line` (from 1) of the text, the pieces of a long line
+    // counting as one line, and shows it.
+    void moveCaretToLine(int line);
 
     // Whether the pane is splitting or joining the pieces of long lines after an edit: a change
     // of the document that is none of the text.
