@@ -51,6 +51,9 @@ public:
     int heightTwips() const override;
     void setHeightTwips(int twips) override;
     void setWordWrapOff() override;
+    // Puts the caret at the start of line `line` (from 1) of the text, the pieces of a long line
+    // counting as one line, and shows it.
+    void moveCaretToLine(int line);
 
     // A strip below the text for a bar of the pane's own, so that the bar covers no line.
     void reserveBottom(int pixels) { setViewportMargins(0, 0, 0, pixels); }
