@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlRequestJob>
@@ -62,7 +65,11 @@ public:
         // Only a previewed page reaches its folder: not a web page, nor a script's own request.
         if (initiator.scheme() != QLatin1String(kPreviewScheme) || !previewShows(kind)) {
             info.block(true);
+            return;
         }
+        // A document a page frames gets an origin of its own, so the page cannot read it.
+        const bool document = kind == Info::ResourceTypeSubFrame || kind == Info::ResourceTypeObject;
+        if (document && target.host() == initiator.host()) info.redirect(withHost(target, madeUpHost()));
     }
 };
 
@@ -88,6 +95,103 @@ QUrl previewAddress(const QString& path) {
     return url;
 }
 
+LoopbackFiles::LoopbackFiles(Lookup lookup, QObject* parent)
+    : QObject(parent), lookup_(std::move(lookup)), server_(new QTcpServer(this)) {
+    const quint64 a = QRandomGenerator::system()->generate64();
+    const quint64 b = QRandomGenerator::system()->generate64();
+    token_ = QStringLiteral("%1%2").arg(a, 16, 16, QLatin1Char('0')).arg(b, 16, 16, QLatin1Char('0'));
+    server_->listen(QHostAddress::LocalHost, 0);
+    connect(server_, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = server_->nextPendingConnection()) {
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
+}
+
+QUrl LoopbackFiles::addressOf(const QString& path) const {
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(QStringLiteral("127.0.0.1"));
+    url.setPort(server_->serverPort());
+    url.setPath(QLatin1Char('/') + token_ + path);
+    return url;
+}
+
+QString LoopbackFiles::pathOf(const QUrl& url) const {
+    const QString prefix = QLatin1Char('/') + token_;
+    if (url.scheme() != QLatin1String("http") || url.port() != server_->serverPort() ||
+        !url.path().startsWith(prefix + QLatin1Char('/')))
+        return QString();
+    return url.path().mid(prefix.size());
+}
+
+void LoopbackFiles::answer(QTcpSocket* socket) {
+    constexpr qsizetype kMostHead = 64 * 1024;
+    QByteArray head = socket->property("head").toByteArray() + socket->readAll();
+    const qsizetype end = head.indexOf("\r\n\r\n");
+    if (end < 0) {
+        if (head.size() > kMostHead)
+            socket->abort();
+        else
+            socket->setProperty("head", head);
+        return;
+    }
+    socket->disconnect(this);
+    const QList<QByteArray> lines = head.left(end).split('\n');
+    const QList<QByteArray> request = lines.value(0).trimmed().split(' ');
+    QByteArray dest;
+    for (const QByteArray& line : lines) {
+        if (line.toLower().startsWith("sec-fetch-dest:")) dest = line.mid(15).trimmed().toLower();
+    }
+    const auto reply = [socket](const QByteArray& status, const QByteArray& type, const QByteArray& body) {
+        socket->write("HTTP/1.1 " + status + "\r\nContent-Type: " + type +
+                      "\r\nContent-Length: " + QByteArray::number(body.size()) +
+                      "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+    };
+    const QString path = request.size() == 3 && request[0] == "GET"
+                             ? pathOf(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(server_->serverPort()) +
+                                           QString::fromLatin1(request[1])))
+                             : QString();
+    // A script's own request (XMLHttpRequest, fetch) has the destination "empty".
+    std::optional<SiteContent> content;
+    if (!path.isEmpty() && dest != "empty") content = lookup_(cleanPath(path));
+    if (!content) {
+        reply("404 Not Found", "text/plain", QByteArray());
+        return;
+    }
+    if (content->bytes.isNull()) {
+        QFile file(content->file);
+        if (!file.open(QIODevice::ReadOnly)) {
+            reply("404 Not Found", "text/plain", QByteArray());
+            return;
+        }
+        content->bytes = file.readAll();
+    }
+    reply("200 OK", content->type, content->bytes);
+}
+
+PreviewSite::PreviewSite(QObject* parent)
+    : QWebEngineUrlSchemeHandler(parent),
+      files_(new LoopbackFiles([this](const QString& path) { return contentOf(path); }, this)) {}
+
+std::optional<SiteContent> PreviewSite::contentOf(const QString& path) const {
+    // UTF-8 with its mark, as the pane's characters are, whatever the page declares.
+    if (!address_.isEmpty() && path == address_)
+        return SiteContent{"text/html", kUtf8Mark + QByteArray::fromStdString(page_.text), QString()};
+    for (const LinkedPane& linked : page_.linked) {
+        if (cleanPath(fromUtf8(linked.path)) != path) continue;
+        return SiteContent{linked.pane == PaneId::Css ? "text/css" : "text/javascript",
+                           kUtf8Mark + QByteArray::fromStdString(linked.text), QString()};
+    }
+    if (address_.isEmpty() || !liesInPagesFolder(path, address_) || !QFileInfo(path).isFile())
+        return std::nullopt;
+    static const QMimeDatabase mimes;
+    return SiteContent{mimes.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name().toUtf8(),
+                       QByteArray(), path};
+}
+
 void PreviewSite::setPage(const PreviewPage& page) {
     page_ = page;
     address_ = cleanPath(fromUtf8(page.address));
@@ -95,8 +199,9 @@ void PreviewSite::setPage(const PreviewPage& page) {
 
 std::optional<std::pair<PaneId, int>> PreviewSite::paneLine(const QString& source, int line) const {
     const QUrl url(source);
-    if (url.scheme() != QLatin1String(kPreviewScheme)) return std::nullopt;
-    const QString path = cleanPath(url.path());
+    const QString served = files_->pathOf(url);
+    if (url.scheme() != QLatin1String(kPreviewScheme) && served.isEmpty()) return std::nullopt;
+    const QString path = cleanPath(served.isEmpty() ? url.path() : served);
     if (path == address_) {
         if (const auto found = paneLineOf(page_.lines, line)) return std::pair{found->pane, found->line};
         return std::nullopt;
@@ -123,37 +228,30 @@ void PreviewSite::requestStarted(QWebEngineUrlRequestJob* job) {
     }
     const QString path = cleanPath(url.path());
     if (fromPreview && !isFont(path) && url.host() == initiator.host()) {
-        // A redirect the engine follows, so that the response is of the other origin; the
-        // interceptor's redirect would only change where the request goes.
-        job->redirect(withHost(url, madeUpHost()));
+        // A picture, style sheet, script or media file of the page's own origin: served from
+        // another origin over the loopback, where the engine marks what a page may not read of it.
+        job->redirect(files_->addressOf(path));
         return;
     }
     if (fromPreview && isFont(path) && url.host() != initiator.host()) {
         job->redirect(withHost(url, initiator.host()));
         return;
     }
-    // UTF-8 with its mark, as the pane's characters are, whatever the page declares.
-    if (!address_.isEmpty() && path == address_) {
-        replyWith("text/html", kUtf8Mark + QByteArray::fromStdString(page_.text));
-        return;
-    }
-    for (const LinkedPane& linked : page_.linked) {
-        if (cleanPath(fromUtf8(linked.path)) != path) continue;
-        replyWith(linked.pane == PaneId::Css ? "text/css" : "text/javascript",
-                  kUtf8Mark + QByteArray::fromStdString(linked.text));
-        return;
-    }
-    if (address_.isEmpty() || !liesInPagesFolder(path, address_)) {
+    std::optional<SiteContent> content = contentOf(path);
+    if (!content) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
         return;
     }
-    auto* file = new QFile(path, job);
-    if (!QFileInfo(path).isFile() || !file->open(QIODevice::ReadOnly)) {
+    if (!content->bytes.isNull()) {
+        replyWith(content->type, content->bytes);
+        return;
+    }
+    auto* file = new QFile(content->file, job);
+    if (!file->open(QIODevice::ReadOnly)) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
     }
-    static const QMimeDatabase mimes;
-    job->reply(mimes.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name().toUtf8(), file);
+    job->reply(content->type, file);
 }
 
 void servePreviewsFrom(QWebEngineProfile* profile, PreviewSite* site) {

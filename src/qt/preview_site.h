@@ -5,12 +5,15 @@
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineUrlSchemeHandler>
+#include <functional>
 #include <optional>
 #include <utility>
 
 #include "platform/controls.h"
 
 class QWebEngineProfile;
+class QTcpServer;
+class QTcpSocket;
 
 namespace corvane::qt {
 
@@ -30,20 +33,51 @@ void registerPreviewScheme();
 // The address at which the preview shows the page whose file is `path`.
 QUrl previewAddress(const QString& path);
 
+// What the preview may show for a local path: the page itself or a linked pane from memory, a
+// file of the page's folder from disk.
+struct SiteContent {
+    QByteArray type;
+    QByteArray bytes;
+    QString file;  // read from disk when `bytes` is not given
+};
+
+// The pictures, style sheets, scripts and media of the page's folder, served over the loopback at
+// an address known only to this program (a random part in every path), so that they are of an
+// origin other than the page's: the engine then keeps the page's scripts from reading them (the
+// pixels of a canvas, a style sheet's rules, a script's error text). A script's own request of
+// them is refused.
+class LoopbackFiles : public QObject {
+    Q_OBJECT
+public:
+    using Lookup = std::function<std::optional<SiteContent>(const QString& path)>;
+    LoopbackFiles(Lookup lookup, QObject* parent);
+    QUrl addressOf(const QString& path) const;
+    // The local path of one of its addresses, or an empty string.
+    QString pathOf(const QUrl& url) const;
+
+private:
+    void answer(QTcpSocket* socket);
+    Lookup lookup_;
+    QTcpServer* server_;
+    QString token_;
+};
+
 // What the scheme serves: the page now previewed. Installed on the preview's profile.
 class PreviewSite : public QWebEngineUrlSchemeHandler {
     Q_OBJECT
 public:
-    explicit PreviewSite(QObject* parent) : QWebEngineUrlSchemeHandler(parent) {}
+    explicit PreviewSite(QObject* parent);
     void setPage(const PreviewPage& page);
     const PreviewPage& page() const { return page_; }
     // The pane and line a message of the page's `source` at `line` came from, or none.
     std::optional<std::pair<PaneId, int>> paneLine(const QString& source, int line) const;
     void requestStarted(QWebEngineUrlRequestJob* job) override;
+    std::optional<SiteContent> contentOf(const QString& path) const;
 
 private:
     PreviewPage page_;
     QString address_;
+    LoopbackFiles* files_;
 };
 
 // The preview's page: it hands on what the page writes to its console and its uncaught errors.

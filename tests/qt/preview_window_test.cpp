@@ -129,7 +129,8 @@ TEST_F(PreviewFileAccess, APageLoadsItsOwnPicturesStyleSheetsAndScripts) {
 
 // A page shows the files of its folder but its scripts read none of them, nor any other file: not
 // through a frame's document (first, the hole a page opened from disk in a browser does not have),
-// not from a frame of its own folder that frames them in turn, not by XMLHttpRequest or fetch.
+// not from a frame of its own folder that frames them in turn, not from a canvas, a style sheet's
+// rules or a script's error text, not by XMLHttpRequest or fetch.
 TEST_F(PreviewFileAccess, APageShowsItsFolderButItsScriptsReadNoFile) {
     ASSERT_TRUE(QDir(site.path()).mkpath("sub"));
     const auto write = [&](const QString& name, const QByteArray& bytes) {
@@ -137,6 +138,7 @@ TEST_F(PreviewFileAccess, APageShowsItsFolderButItsScriptsReadNoFile) {
         return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
     };
     ASSERT_TRUE(write("sub/secret.txt", "TOP SECRET tax numbers"));
+    ASSERT_TRUE(write("sub/throws.js", "throw new Error('TOP SECRET in a script');"));
     // A page of the folder, framed by the page, that frames the secret beside it and tells.
     ASSERT_TRUE(write("sub/spy.html",
                       "<iframe src=\"secret.txt\" onload=\"let r; try { r = 'read ' + "
@@ -159,19 +161,34 @@ TEST_F(PreviewFileAccess, APageShowsItsFolderButItsScriptsReadNoFile) {
         "const get = url => fetch(url).then(r => r.text()).then(t => 'read ' + t, () => 'refused');\n"
         "const shown = url => new Promise(done => { const i = new Image();\n"
         "  i.onload = () => done('shown'); i.onerror = () => done('not shown'); i.src = url; });\n"
+        "const pixels = url => new Promise(done => { const i = new Image();\n"
+        "  i.onload = () => { const c = document.createElement('canvas'); c.width = c.height = 8;\n"
+        "    const g = c.getContext('2d'); g.drawImage(i, 0, 0);\n"
+        "    try { g.getImageData(0, 0, 1, 1); done('read'); } catch (e) { done('refused'); } };\n"
+        "  i.onerror = () => done('not shown'); i.src = url; });\n"
+        "const rules = () => { try { return 'read ' + document.styleSheets[0].cssRules.length; }\n"
+        "  catch (e) { return 'refused'; } };\n"
+        "const errorText = () => late(new Promise(done => { window.onerror = m => done(String(m));\n"
+        "  const s = document.createElement('script'); s.src = 'sub/throws.js'; "
+        "document.body.appendChild(s); }),\n"
+        "  'no answer');\n"
         "window.addEventListener('load', () => Promise.all([frame('sub/secret.txt'), spy(),\n"
-        "  xhr('sub/secret.txt'), get('sub/secret.txt'), xhr('file:///etc/os-release'),\n"
-        "  shown('.hidden/picture.png'), "
-        "shown('file:///usr/share/icons/hicolor/16x16/apps/display-im6.q16.png')])\n"
-        "  .then(([fr, sp, x, f, other, hidden, elsewhere]) => report({frame: fr, frameInFrame: sp,\n"
-        "    xhr: x, fetch: f, otherFile: other, hiddenPicture: hidden, pictureElsewhere: elsewhere})));"));
-    ASSERT_EQ(r.size(), 7);
+        "  pixels('assets/picture.png'), rules(), errorText(),\n"
+        "  xhr('sub/secret.txt'), get('sub/secret.txt'), xhr('file:///etc/os-release'), "
+        "shown('.hidden/picture.png'),\n"
+        "  shown('file:///usr/share/icons/hicolor/16x16/apps/display-im6.q16.png')])\n"
+        "  .then(([fr, sp, px, ru, er, x, f, other, hidden, elsewhere]) => report({frame: fr,\n"
+        "    frameInFrame: sp, canvas: px, styleRules: ru, errorText: er, xhr: x, fetch: f, otherFile: "
+        "other,\n"
+        "    hiddenPicture: hidden, pictureElsewhere: elsewhere})));"));
+    ASSERT_EQ(r.size(), 10);
     for (const QString& attempt : r.keys()) {
         const QString outcome = r[attempt].toString();
         EXPECT_FALSE(outcome.startsWith("read") || outcome.contains("TOP SECRET"))
             << attempt.toStdString() << ": " << outcome.toStdString();
     }
     EXPECT_EQ(r["frame"].toString(), "refused");
+    EXPECT_EQ(r["canvas"].toString(), "refused");  // shown, but its pixels are not the page's to read
     EXPECT_EQ(r["hiddenPicture"].toString(), "not shown");
     EXPECT_EQ(r["pictureElsewhere"].toString(), "not shown");
 }
@@ -261,7 +278,8 @@ TEST_F(PreviewWindow, ASavedPageShowsItsPanesAsEditedNotItsFiles) {
         QFile::copy("/usr/share/icons/hicolor/48x48/apps/display-im6.q16.png", dir.filePath("picture.png")));
     const QString html = QStringLiteral(
         "<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"style.css\"></head>"
-        "<body><p id=\"p\">%1</p><img id=\"picture\" src=\"picture.png\"></body></html>");
+        "<body><p id=\"p\">%1</p><img id=\"picture\" src=\"picture.png\"><script src=\"app.js\"></script>"
+        "</body></html>");
     w().pane(1)->setPlainText(html.arg("saved"));
     whenModalOpens([&](QWidget* modal) { testing::acceptFileDialog(modal, page); });
     w().menuAction("mnuFileSaveAs")->trigger();
@@ -270,10 +288,21 @@ TEST_F(PreviewWindow, ASavedPageShowsItsPanesAsEditedNotItsFiles) {
     whenModalOpens([&](QWidget* modal) { testing::acceptFileDialog(modal, style); });
     w().run([this] { w().form().SaveCssAs(); });
     ASSERT_EQ(w().form().css, style.toStdString());
+    const QString script = dir.filePath("app.js");
+    w().pane(3)->setPlainText(QStringLiteral("// saved"));
+    whenModalOpens([&](QWidget* modal) { testing::acceptFileDialog(modal, script); });
+    w().run([this] { w().form().SaveJsAs(); });
+    ASSERT_EQ(w().form().js, script.toStdString());
 
     w().pane(1)->setPlainText(html.arg("not yet saved"));
     w().pane(2)->setPlainText(QStringLiteral("p { color: rgb(0, 128, 0) }"));
+    w().pane(3)->setPlainText(QStringLiteral("// edited\nnotDefined();"));
     ASSERT_TRUE(pressRunAndWait());
+    // The linked script's error names its pane and its line there.
+    QListWidget* messages = w().browser()->messages()->list();
+    QTRY_COMPARE_WITH_TIMEOUT(messages->count(), 1, 10000);
+    EXPECT_EQ(messages->item(0)->text(),
+              QStringLiteral("JS 第 2 行：ReferenceError: notDefined is not defined"));
     EXPECT_EQ(w().browser()->view()->url(), previewAddress(page));
     EXPECT_EQ(evaluate("document.getElementById('p').textContent").toString(), "not yet saved");
     EXPECT_EQ(evaluate("getComputedStyle(document.getElementById('p')).color").toString(), "rgb(0, 128, 0)");
@@ -282,7 +311,7 @@ TEST_F(PreviewWindow, ASavedPageShowsItsPanesAsEditedNotItsFiles) {
     QFile saved(style);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), "p { color: rgb(255, 0, 0) }");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 4);
 
     QTest::mouseClick(w().label(3), Qt::LeftButton);
     EXPECT_EQ(w().browser()->view()->url().toString().toStdString(), def::kContactChatAddress);
