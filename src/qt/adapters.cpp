@@ -210,6 +210,7 @@ QWebEngineView* BrowserPane::view() {
 }
 
 QWebEnginePage* BrowserPane::newPage() {
+    // The view's child, so that it goes before the profile.
     auto* page = new PreviewWebPage(profile_, view_);
     connect(page, &PreviewWebPage::consoleMessage, this, &BrowserPane::pageMessage);
     connect(page, &QWebEnginePage::loadFinished, this, [this] { watchAnswered_ = true; });
