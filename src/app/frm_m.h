@@ -41,8 +41,6 @@ struct FormControls {
     Clock& clock;
 };
 
-enum class PaneId { Html, Css, Js };
-
 // The main window's state and every one of its event handlers. Handlers live in the source file
 // of their subsystem: app/ (load, close, clock, change), panes/ (file commands, headers),
 // preview/, commands/ (clipboard, formatting, toolbar, contact links).
@@ -101,6 +99,16 @@ public:
     void Label5_DblClick();
 
     void Command1_Click();
+    // The preview pane's own commands (its context menu): the page in the desktop's browser, and
+    // whether the CSS and JS panes without a file join the page.
+    void OpenPreviewInBrowser();
+    // What the run button shows now: the HTML pane's text at the page's address, with the CSS and
+    // JS panes joined in or standing in for their files.
+    PreviewPage previewPage() const;
+    bool previewJoinsPanes = true;
+    // The file last opened into the HTML pane: before the pane has a file of its own, its page is
+    // shown in that file's folder, where its pictures and style sheets lie.
+    std::string htmlOpened;
 
     void mnuEditCut_Click();
     void mnuEditCopy_Click();

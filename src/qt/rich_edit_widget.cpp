@@ -463,4 +463,16 @@ void RichEditWidget::setHeightTwips(int twips) { resize(width(), toPixels(twips,
 
 void RichEditWidget::setWordWrapOff() { setLineWrapMode(QPlainTextEdit::NoWrap); }
 
+void RichEditWidget::moveCaretToLine(int line) {
+    QTextBlock block = document()->firstBlock();
+    for (int at = 1; at < line && block.isValid();) {
+        block = block.next();
+        if (block.isValid() && !continuesLine(block)) ++at;
+    }
+    if (!block.isValid()) block = document()->lastBlock();
+    QTextCursor cursor(block);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
 }  // namespace corvane::qt

@@ -52,6 +52,12 @@ public:
     int heightTwips() const override;
     void setHeightTwips(int twips) override;
     void setWordWrapOff() override;
+    // Puts the caret at the start of line `line` (from 1) of the text, the pieces of a long line
+    // counting as one line, and shows it.
+    void moveCaretToLine(int line);
+
+    // A strip below the text for a bar of the pane's own, so that the bar covers no line.
+    void reserveBottom(int pixels) { setViewportMargins(0, 0, 0, pixels); }
 
 protected:
     // Every way a person edits ends in one of these; each hands the edit to the pane's long lines,
