@@ -236,9 +236,10 @@ RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent) {
     doc->setDefaultFont(font());
     setDocument(doc);
     setTabChangesFocus(false);
-    // The selection shows only while the pane has the focus.
+    // The selection shows only while the pane has the focus; without it, it hides nothing drawn
+    // under it (the find bar's highlights of the matches).
     QPalette pal = palette();
-    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Inactive, QPalette::Base));
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, QColor(Qt::transparent));
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                  pal.color(QPalette::Inactive, QPalette::Text));
     setPalette(pal);
