@@ -165,6 +165,7 @@ BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent) {
     messages_ = new PageMessages(this);
     layout->addWidget(messages_);
     connect(messages_, &PageMessages::activated, this, &BrowserPane::showPaneLine);
+    messages_->describe = [this](PageMessages::Message& message) { describeMessage(message); };
 
     refresh_ = new QAction(QStringLiteral("刷新"), this);
     live_ = new QAction(QStringLiteral("实时预览"), this);
@@ -308,20 +309,24 @@ void BrowserPane::watch() {
 
 void BrowserPane::pageMessage(int level, const QString& message, int line, const QString& source) {
     Q_UNUSED(level);
-    QString text = message;
+    messages_->addFromPage(message, source.isNull() ? QStringLiteral("") : source, line);
+}
+
+// A message of the page as the strip shows it: with its pane and line in that pane where it came
+// from the page itself or a linked pane, else with the file's name and line.
+void BrowserPane::describeMessage(PageMessages::Message& message) const {
+    QString text = message.text;
     if (text.startsWith(QLatin1String("Uncaught "))) text.remove(0, 9);
-    if (const auto where = site_->paneLine(source, line)) {
-        messages_->add(fromUtf8(paneMessage(where->first, where->second, toUtf8(text))), where->first,
-                       where->second);
+    if (const auto where = site_->paneLine(message.source, message.sourceLine)) {
+        message.text = fromUtf8(paneMessage(where->first, where->second, toUtf8(text)));
+        message.pane = where->first;
+        message.line = where->second;
         return;
     }
-    const QUrl url(source);
-    const QString name = url.fileName();
-    if (!name.isEmpty() && line > 0) {
-        messages_->add(QStringLiteral("%1 第 %2 行：%3").arg(name).arg(line).arg(text));
-    } else {
-        messages_->add(text);
-    }
+    const QString name = QUrl(message.source).fileName();
+    message.text = !name.isEmpty() && message.sourceLine > 0
+                       ? QStringLiteral("%1 第 %2 行：%3").arg(name).arg(message.sourceLine).arg(text)
+                       : text;
 }
 
 void BrowserPane::showContextMenu(QWidget* from, const QPoint& at) {
