@@ -99,7 +99,7 @@ protected:
 // A page may hand the editor this many console messages a second; the rest of that second's are
 // counted, not sent, so a page that logs in a tight loop does not load the editor. A message it
 // does send carries where in the page it was written (see pageConsoleMessage).
-inline constexpr int kConsoleMessagesASecond = 300;
+inline constexpr int kConsoleMessagesASecond = 100;
 
 // What a console message of a preview page says and where it came from, the marks put on it by the
 // preview's console (installed by servePreviewsFrom) taken off; `dropped` counts the messages the
