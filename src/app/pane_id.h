@@ -1,0 +1,7 @@
+#pragma once
+
+namespace corvane {
+
+enum class PaneId { Html, Css, Js };
+
+}  // namespace corvane
