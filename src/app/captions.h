@@ -69,6 +69,8 @@ inline std::string damagedJournalMessage(std::string_view path) {
            "”已损坏或不完整，无法读取，其中的内容不能恢复。\n它已移入 discarded 文件夹，7 天后删除。";
 }
 
+inline constexpr std::string_view kJournalFailedTitle = "无法保存恢复副本";
+
 // Told once when the journal cannot be written; typing goes on and the next write tries again.
 inline std::string journalFailedMessage(std::string_view reason) {
     return "无法保存未保存内容的恢复副本，程序崩溃时这些内容可能丢失。\n" + std::string(reason) +

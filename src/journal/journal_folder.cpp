@@ -198,21 +198,29 @@ std::vector<LeftJournal> JournalFolder::leftBehind() {
     }
     ::closedir(dir);
     for (const std::string& token : tokens) {
-        const int lock = lockFile(dirFd_, token + std::string(kLockSuffix));
-        if (lock < 0) continue;  // its editor runs, or another editor is offering it now
-        // Looked at only once locked: an editor that offered it a moment ago has removed it.
         struct stat info {};
-        const std::string name = token + std::string(kJournalSuffix);
-        if (::fstatat(dirFd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-            ::unlinkat(dirFd_, (token + std::string(kLockSuffix)).c_str(), 0);
-            ::close(lock);
-            continue;
-        }
-        found.emplace_back(token, modifiedNsOf(info), lock);
+        if (::fstatat(dirFd_, (token + std::string(kJournalSuffix)).c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+            found.emplace_back(token, modifiedNsOf(info), -1);
     }
     std::sort(found.begin(), found.end(),
               [](const LeftJournal& a, const LeftJournal& b) { return a.modifiedNs() > b.modifiedNs(); });
     return found;
+}
+
+bool JournalFolder::lock(LeftJournal& left) {
+    if (left.locked()) return true;
+    const std::string lockName = left.token() + std::string(kLockSuffix);
+    const int fd = lockFile(dirFd_, lockName);
+    if (fd < 0) return false;
+    // Looked at again once locked: an editor that offered it a moment ago has removed it.
+    struct stat info {};
+    if (::fstatat(dirFd_, left.fileName().c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        ::unlinkat(dirFd_, lockName.c_str(), 0);
+        ::close(fd);
+        return false;
+    }
+    left.lockFd_ = fd;
+    return true;
 }
 
 std::string JournalFolder::read(const LeftJournal& left) {

@@ -15,8 +15,8 @@ std::string defaultFolder();
 // How long a journal the person chose not to bring back is kept in discarded/.
 inline constexpr std::int64_t kDiscardedKeptNs = 7LL * 24 * 3600 * 1000000000;
 
-// A journal an editor that is no longer running left behind. This editor holds its lock while it
-// has it, so no other editor offers it at the same time.
+// A journal some editor left in the folder. Once this editor has locked it, its editor no longer
+// runs and no other editor offers it at the same time.
 class LeftJournal {
 public:
     LeftJournal(std::string token, std::int64_t modifiedNs, int lockFd);
@@ -29,8 +29,10 @@ public:
     const std::string& token() const { return token_; }
     std::string fileName() const { return token_ + ".journal"; }
     std::int64_t modifiedNs() const { return modifiedNs_; }
+    bool locked() const { return lockFd_ >= 0; }
 
 private:
+    friend class JournalFolder;
     std::string token_;
     std::int64_t modifiedNs_ = 0;
     int lockFd_ = -1;
@@ -60,8 +62,11 @@ public:
     // Removes this editor's journal, if there is one.
     void remove();
 
-    // The journals left by editors that no longer run, newest first, each locked by this one.
+    // The journals of other editors in the folder, newest first, not yet locked.
     std::vector<LeftJournal> leftBehind();
+    // Takes the lock of a left journal: false while its editor runs or another editor has it, or
+    // when it has gone meanwhile.
+    bool lock(LeftJournal& left);
     // The bytes of a left journal.
     std::string read(const LeftJournal& left);
     // A journal whose panes are back: removed.

@@ -35,6 +35,9 @@ bool recoverLeftJournals(JournalFolder& folder, Prompt& prompt, const std::funct
                          std::int64_t nowNs) {
     folder.purgeDiscarded(nowNs);
     for (LeftJournal& left : folder.leftBehind()) {
+        // Locked one at a time, as it is offered: an editor started at the same moment offers
+        // the others meanwhile.
+        if (!folder.lock(left)) continue;
         std::optional<Journal> journal;
         try {
             journal = readJournal(folder.read(left));

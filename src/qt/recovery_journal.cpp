@@ -17,8 +17,13 @@ namespace corvane::qt {
 
 namespace {
 
+// A second after typing stops; while it goes on, every second and a half, so that a kill costs at
+// most the last two seconds of typing. Panes of more than a million characters in all are written
+// every five seconds while typing goes on: each write of them costs the disk megabytes.
 constexpr int kIdleMs = 1000;
-constexpr int kLongestMs = 5000;
+constexpr int kLongestMs = 1500;
+constexpr int kLongestLargeMs = 5000;
+constexpr qsizetype kLargeChars = 1000000;
 constexpr int kRetryMs = 5000;
 
 // A pane's characters as the window's thread took them: the document's own copy, which the
@@ -28,10 +33,11 @@ struct TakenText {
     std::vector<int> joints;
 };
 
-std::function<std::string()> takeText(const RichEditWidget& pane) {
+std::function<std::string()> takeText(const RichEditWidget& pane, qsizetype& chars) {
     auto taken = std::make_shared<TakenText>();
     taken->raw = pane.document()->toRawText();
     taken->joints = jointsIn(*pane.document(), 0, static_cast<int>(taken->raw.size()));
+    chars = taken->raw.size();
     return [taken] {
         std::string text;
         text.reserve(static_cast<std::size_t>(taken->raw.size()));
@@ -80,7 +86,7 @@ void RecoveryJournal::paneChanged() {
     } else {
         idle_.start(kIdleMs);
     }
-    if (!longest_.isActive()) longest_.start(kLongestMs);
+    if (!longest_.isActive()) longest_.start(takenChars_ > kLargeChars ? kLongestLargeMs : kLongestMs);
 }
 
 void RecoveryJournal::afterHandler() {
@@ -109,14 +115,16 @@ void RecoveryJournal::writeNow() {
         unsaved[i] = true;
         Taken& taken = taken_[i];
         if (taken.changes != changes_[i] || !taken.text) {
-            taken.text = takeText(*window_.pane(static_cast<int>(i) + 1));
+            taken.text = takeText(*window_.pane(static_cast<int>(i) + 1), taken.chars);
             taken.changes = changes_[i];
         }
         snapshot.panes.push_back(journal::PaneSnapshot{std::move(record), taken.text});
     }
     // What a saved pane held is let go.
+    takenChars_ = 0;
     for (std::size_t i = 0; i < 3; ++i) {
         if (!unsaved[i]) taken_[i] = Taken{};
+        takenChars_ += taken_[i].chars;
     }
     lastKey_ = stateKey();
     writer_->submit(std::move(snapshot));
@@ -128,7 +136,7 @@ void RecoveryJournal::written(const std::optional<std::string>& failure) {
     if (!closed_) retry_.start(kRetryMs);
     if (told_) return;
     told_ = true;
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Corvane"),
+    auto* box = new QMessageBox(QMessageBox::Warning, fromUtf8(text::kJournalFailedTitle),
                                 fromUtf8(text::journalFailedMessage(*failure)), QMessageBox::Ok, &window_);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setAttribute(Qt::WA_ShowWithoutActivating);

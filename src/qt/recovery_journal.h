@@ -19,9 +19,9 @@ namespace corvane::qt {
 
 class MainWindow;
 
-// The recovery journal of a running window (journal/): about a second after typing stops, and at
-// least every five seconds while it goes on, the panes with unsaved edits are written to the
-// journal. The window's thread only takes a snapshot of each pane changed since the last one
+// The recovery journal of a running window (journal/): about a second after typing stops, and
+// every second and a half while it goes on (five seconds for panes of over a million characters),
+// the panes with unsaved edits are written to the journal. The window's thread only takes a snapshot of each pane changed since the last one
 // (the document's own copy of its characters, shared, not copied); the text is made and written on
 // the writer's thread. A save or anything else that changes which panes are unsaved writes it
 // again at once; a close of the window on purpose removes it.
@@ -63,7 +63,9 @@ private:
     struct Taken {
         long changes = -1;
         std::function<std::string()> text;
+        qsizetype chars = 0;
     };
+    qsizetype takenChars_ = 0;
     std::array<long, 3> changes_{0, 0, 0};
     std::array<Taken, 3> taken_{};
     std::string lastKey_;

@@ -105,15 +105,19 @@ TEST_F(JournalFolders, AreMadePrivateAndNeverOfferARunningEditorsJournal) {
     EXPECT_EQ(readJournal(readFile(running->journalPath())), sampleJournal());
 
     JournalFolder second(folder);
-    EXPECT_TRUE(second.leftBehind().empty());
-    // Killed: the journal stays, its lock goes with the process.
-    running.reset();
     std::vector<LeftJournal> left = second.leftBehind();
     ASSERT_EQ(left.size(), 1u);
-    // While one editor has it, a third one started at the same moment does not see it.
+    EXPECT_FALSE(second.lock(left.front()));
+    // Killed: the journal stays, its lock goes with the process.
+    running.reset();
+    EXPECT_TRUE(second.lock(left.front()));
+    // While one editor has it, a third one started at the same moment cannot have it.
     JournalFolder third(folder);
-    EXPECT_TRUE(third.leftBehind().empty());
+    std::vector<LeftJournal> seen = third.leftBehind();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_FALSE(third.lock(seen.front()));
     second.forget(std::move(left.front()));
+    EXPECT_FALSE(third.lock(seen.front()));
     EXPECT_TRUE(third.leftBehind().empty());
     EXPECT_TRUE(namesIn(folder).empty());
 }
