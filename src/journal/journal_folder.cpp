@@ -106,10 +106,11 @@ JournalFolder::~JournalFolder() {
             ::unlinkat(dirFd_, (token_ + std::string(kLockSuffix)).c_str(), 0);
     }
     closeFd(lockFd_);
-    closeFd(dirFd_);
+    if (dirFd_ >= 0) ::close(dirFd_.exchange(-1));
 }
 
 void JournalFolder::open() {
+    std::lock_guard lock(opening_);
     if (dirFd_ >= 0) return;
     const std::string operation = "打开恢复文件夹“" + path_ + "”";
     if (path_.empty() || path_[0] != '/') throw PlatformError(operation, "不是完整的路径");

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <functional>
 #include <string>
 #include <vector>
@@ -83,7 +85,9 @@ private:
 
     std::string path_;
     std::string token_;
-    int dirFd_ = -1;
+    // Opened by whichever of the window's thread and the writer's comes first.
+    std::mutex opening_;
+    std::atomic<int> dirFd_{-1};
     int lockFd_ = -1;
 };
 

@@ -93,12 +93,21 @@ void RecoveryJournal::afterHandler() {
     if (!closed_ && stateKey() != lastKey_) idle_.start(0);
 }
 
+// Read from the window's variables only: it runs after every handler, the clock's included.
 std::string RecoveryJournal::stateKey() {
+    const frmM& f = window_.form();
     std::string key;
-    for (const journal::PaneRecord& pane : window_.form().unsavedPanes()) {
-        key += std::to_string(static_cast<int>(pane.pane)) + '\n' + pane.path + '\n' + pane.format.encoding +
-               (pane.format.byteOrderMark ? "B" : "b") + std::to_string(static_cast<int>(pane.format.lineEnd)) + '\n';
-    }
+    const auto add = [&key](Flag dirty, const std::string& path, const TextFormat& format) {
+        if (dirty != kTrue) {
+            key += "-\n";
+            return;
+        }
+        key += path + '\n' + format.encoding + (format.byteOrderMark ? "B" : "b") +
+               std::to_string(static_cast<int>(format.lineEnd)) + '\n';
+    };
+    add(f.htmlDirty, f.htm, f.htmlFormat);
+    add(f.cssDirty, f.css, f.cssFormat);
+    add(f.jsDirty, f.js, f.jsFormat);
     return key;
 }
 
