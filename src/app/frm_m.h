@@ -6,13 +6,12 @@
 #include <string_view>
 #include <vector>
 
-#include "app/pane_id.h"
 #include "journal/journal_format.h"
-#include "panes/encodings.h"
 #include "panes/file_io.h"
 #include "platform/common_dialog.h"
 #include "platform/controls.h"
 #include "platform/rich_edit.h"
+#include "platform/text_format.h"
 
 namespace corvane {
 
@@ -110,6 +109,16 @@ public:
     void Label5_DblClick();
 
     void Command1_Click();
+    // The preview pane's own commands (its context menu): the page in the desktop's browser, and
+    // whether the CSS and JS panes without a file join the page.
+    void OpenPreviewInBrowser();
+    // What the run button shows now: the HTML pane's text at the page's address, with the CSS and
+    // JS panes joined in or standing in for their files.
+    PreviewPage previewPage() const;
+    bool previewJoinsPanes = true;
+    // The file last opened into the HTML pane: before the pane has a file of its own, its page is
+    // shown in that file's folder, where its pictures and style sheets lie.
+    std::string htmlOpened;
 
     void mnuEditCut_Click();
     void mnuEditCopy_Click();

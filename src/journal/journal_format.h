@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/pane_id.h"
-#include "panes/encodings.h"
+#include "platform/controls.h"
+#include "platform/text_format.h"
 #include "panes/file_io.h"
 
 // The recovery journal: what a running editor keeps on disk of every pane with unsaved changes, so

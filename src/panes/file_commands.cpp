@@ -27,6 +27,7 @@ void frmM::OpenFile(const std::string& fileName) {
     // Open shows a file; it does not make it the pane's file, so htm and the header stay.
     const LoadedFile loaded = LoadFile(c_.RichTextBox1, fileName);
     htmlFormat = loaded.format;
+    htmlOpened = fileName;
     htmlKnown[fileName] = loaded.stamp;
     c_.form.setCaption(fileName);
     if (loaded.unreadableBytes != 0) {

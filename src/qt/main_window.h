@@ -56,6 +56,8 @@ public:
     QToolBar* toolBar() const { return toolBar_; }
     TextBoxWidget* clockBox() const { return text2_; }
     QTimer* timer() const { return timer1_; }
+    QTimer* liveWait() const { return liveWait_; }
+    static constexpr int kLiveWaitMs = 700;
     QAction* menuAction(std::string_view name) const;
     QAction* toolAction(std::string_view key) const;
     QtCommonDialog& commonDialog() { return *dialog_; }
@@ -86,6 +88,8 @@ private:
     void placeAtDesignGeometry(QWidget* widget, std::string_view name);
     void buildLayoutWindow();
     void connectEvents();
+    void connectPreviewCommands();
+    void showPaneLine(PaneId pane, int line);
     // Runs `handler` of frmM, through the guard, whenever `sender` emits `signal`.
     template <typename Sender, typename Signal>
     void connectHandler(const Sender* sender, Signal signal, void (frmM::*handler)());
@@ -104,6 +108,8 @@ private:
     LabelWidget* label4_ = nullptr;           // header of the CSS pane
     LabelWidget* label5_ = nullptr;           // header of the JS pane
     QTimer* timer1_ = nullptr;
+    // Live preview: the page follows the panes once typing has stopped for kLiveWaitMs.
+    QTimer* liveWait_ = nullptr;
     std::map<std::string, QAction*, std::less<>> menuActions_;
     std::map<std::string, QAction*, std::less<>> toolActions_;
 

@@ -122,7 +122,12 @@ public:
 class FakeBrowser : public Browser {
 public:
     std::vector<std::string> navigations;
+    std::vector<PreviewPage> pages;
     void navigate(const std::string& address) override { navigations.push_back(address); }
+    void showPage(const PreviewPage& page) override {
+        navigations.push_back(page.address);
+        pages.push_back(page);
+    }
 };
 
 class FakeClipboard : public Clipboard {

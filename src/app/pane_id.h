@@ -1,7 +1,0 @@
-#pragma once
-
-namespace corvane {
-
-enum class PaneId { Html, Css, Js };
-
-}  // namespace corvane
