@@ -285,6 +285,24 @@ void RichEditWidget::writePlainText(const std::function<void(std::string_view)>&
     lines_->forEachStretch(text, 0, [&sink](QStringView stretch) { convertToFileText(stretch, sink); });
 }
 
+// The joints are no characters: the caret counts the characters before it.
+long RichEditWidget::caretPosition() const {
+    const int position = textCursor().position();
+    return position - static_cast<long>(jointsIn(*document(), 0, position).size());
+}
+
+void RichEditWidget::setCaretPosition(long position) {
+    const int end = document()->characterCount() - 1;
+    long at = std::clamp<long>(position, 0, end);
+    for (const int joint : jointsIn(*document(), 0, end)) {
+        if (joint >= at) break;
+        ++at;
+    }
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(static_cast<int>(std::min<long>(at, end)));
+    setTextCursor(cursor);
+}
+
 std::string RichEditWidget::selText() const { return toFileText(selectedLineText()); }
 
 void RichEditWidget::setSelText(const std::string& text) { lines_->replaceSelection(fromUtf8(text)); }
