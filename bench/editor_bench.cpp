@@ -52,6 +52,7 @@
 #include "qt/code_colouring.h"
 #include "qt/long_lines.h"
 #include "qt/main_window.h"
+#include "qt/recovery_journal.h"
 #include "x_window_watch.h"
 
 namespace {
@@ -395,6 +396,97 @@ int childPreview(const QStringList& args) {
     return 0;
 }
 
+// --child live <page>: live preview on; a key typed into the HTML pane to the new page loaded, the
+// median of five.
+int childLive(const QStringList& args) {
+    if (args.isEmpty()) return 2;
+    BenchWindow w;
+    w.window.show();
+    if (!QTest::qWaitForWindowExposed(&w.window)) return 2;
+    if (args[0] != "sample") {
+        const std::string path = args[0].toStdString();
+        w.window.run([&] { corvane::LoadFile(*w.window.pane(1), path); });
+        processEvents();
+    }
+    QWebEngineView* view = w.window.browser()->view();
+    // The sample sends the preview to the web half a second after it has loaded; only the loads
+    // of the page itself count.
+    const auto loaded = [view](const std::function<void()>& start, double& ms) {
+        QEventLoop loop;
+        const QMetaObject::Connection connection =
+            QObject::connect(view, &QWebEngineView::loadFinished, &loop, [&](bool ok) {
+                if (ok && view->url().scheme() != QLatin1String("https")) loop.quit();
+            });
+        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        const Clock::time_point t0 = Clock::now();
+        start();
+        loop.exec();
+        ms = msBetween(t0, Clock::now());
+        QObject::disconnect(connection);
+        return ms < 59000;
+    };
+    double t = 0;
+    if (!loaded([&] { QTest::mouseClick(w.window.runButton(), Qt::LeftButton); }, t)) return 3;
+    if (!loaded([&] { w.window.browser()->liveAction()->trigger(); }, t)) return 3;
+    corvane::qt::RichEditWidget* pane = w.window.pane(1);
+    QTextCursor end = pane->textCursor();
+    end.movePosition(QTextCursor::End);
+    pane->setTextCursor(end);
+    std::vector<double> times;
+    for (int i = 0; i < 5; ++i) {
+        if (!loaded([&] { QTest::keyClick(pane, Qt::Key_Space); }, t)) return 3;
+        times.push_back(t);
+    }
+    report("live_ms", median(times));
+    return 0;
+}
+
+// --child linked editor|bare <folder>: the run button on a page that links the CSS and JS panes'
+// files (the editor, the panes standing in for the files), or a bare view loading the same page
+// and files from disk; the median of five loads after the first.
+int childLinked(const QStringList& args) {
+    if (args.size() < 2) return 2;
+    const QString folder = args[1];
+    const QString page = folder + "/page.html";
+    std::vector<double> times;
+    double t = 0;
+    if (args[0] == "bare") {
+        auto* profile = new QWebEngineProfile(qApp);
+        QWebEngineView view(profile);
+        view.resize(545, 625);
+        view.show();
+        for (int i = 0; i < 6; ++i) {
+            if (!waitForLoad(
+                    &view, [&] { view.setUrl(QUrl::fromLocalFile(page)); }, t))
+                return 3;
+            if (i > 0) times.push_back(t);
+        }
+    } else {
+        BenchWindow w;
+        w.window.show();
+        if (!QTest::qWaitForWindowExposed(&w.window)) return 2;
+        const auto read = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        w.window.pane(1)->setPlainText(read(page));
+        w.window.pane(2)->setPlainText(read(folder + "/style.css"));
+        w.window.pane(3)->setPlainText(read(folder + "/app.js"));
+        w.window.form().htm = page.toStdString();
+        w.window.form().css = (folder + "/style.css").toStdString();
+        w.window.form().js = (folder + "/app.js").toStdString();
+        QWebEngineView* view = w.window.browser()->view();
+        for (int i = 0; i < 6; ++i) {
+            if (!waitForLoad(
+                    view, [&] { QTest::mouseClick(w.window.runButton(), Qt::LeftButton); }, t))
+                return 3;
+            if (i > 0) times.push_back(t);
+        }
+    }
+    report("warm_ms", median(times));
+    return 0;
+}
+
 // --child bare-window [file]: the least a Qt program linking the same libraries does to show a
 // window of the editor's size: a main window holding one plain text editor, in the panes' font
 // without wrapping, holding the file if one is named.
@@ -503,6 +595,8 @@ int runChildMode(const QStringList& args) {
     const QStringList rest = args.mid(1);
     if (mode == "memory") return childMemory(rest);
     if (mode == "preview") return childPreview(rest);
+    if (mode == "live") return childLive(rest);
+    if (mode == "linked") return childLinked(rest);
     if (mode == "bare-window") return childBareWindow(rest);
     if (mode == "make-input") return childMakeInput(rest);
     if (mode == "type") return childType(rest);
@@ -515,7 +609,7 @@ int runChildMode(const QStringList& args) {
 struct Options {
     std::vector<int> sizesMb{1, 10, 50};
     QStringList parts{"open",    "typing", "colouring", "save",     "preview",
-                      "startup", "memory", "hostile",   "longlines"};
+                      "startup", "memory", "hostile",   "longlines", "journal"};
     QString corvane;
     QString work;
     int startupRuns = 5;
@@ -978,6 +1072,39 @@ void measurePreview(const Options& options, const std::vector<Inputs>& inputs, T
                        "bare QWebEngineView, first load", bare.fields.at("cold_ms"));
         table.ratioRow("preview warm: run button to page loaded", page.name, editor.fields.at("warm_ms"),
                        "bare QWebEngineView, next loads", bare.fields.at("warm_ms"));
+        // Live preview: the page is rebuilt once typing has stopped for the wait.
+        const ChildResult live = runChild({"live", page.editorArg}, env);
+        if (!live.ok) {
+            table.add({"live preview: key to page loaded", page.name, "failed", live.error, "", "", ""});
+        } else {
+            table.ratioRow("live preview: key to page loaded", page.name, live.fields.at("live_ms"),
+                           "the wait after the last key", corvane::qt::MainWindow::kLiveWaitMs,
+                           page.name == "sample" ? "wait + 150 ms" : "wait + 1 s");
+        }
+    }
+    // A page linking the CSS and JS panes' files: the run button shows the panes in their place.
+    const QString folder = options.work + "/linked";
+    QDir().mkpath(folder);
+    std::string css, js;
+    for (int i = 0; i < 200; ++i) {
+        css += ".c" + std::to_string(i) + " { color: #" + std::to_string(100000 + i) +
+               "; margin: " + std::to_string(i % 9) + "px }\n";
+        js += "document.title = 'line " + std::to_string(i) + "';\n";
+    }
+    writeFile((folder + "/style.css").toStdString(), css);
+    writeFile((folder + "/app.js").toStdString(), js);
+    writeFile((folder + "/page.html").toStdString(),
+              "<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"style.css\"></head><body>" +
+                  std::string(corvane::def::sampleText()) + "<script src=\"app.js\"></script></body></html>");
+    const ChildResult editor = runChild({"linked", "editor", folder}, env);
+    const ChildResult bare = runChild({"linked", "bare", folder}, env);
+    if (!editor.ok || !bare.ok) {
+        table.add({"preview warm: page linking the panes' files", "", "failed", editor.error + bare.error, "",
+                   "", ""});
+    } else {
+        table.ratioRow("preview warm: page linking the CSS and JS panes' files", "sample",
+                       editor.fields.at("warm_ms"), "bare QWebEngineView, the files from disk",
+                       bare.fields.at("warm_ms"), "1.2x");
     }
 }
 
@@ -1383,6 +1510,58 @@ std::string cpuName() {
     return "unknown";
 }
 
+// The recovery journal. The window's thread only takes a snapshot of the pane typed into since
+// the last write; the text is made and written (synced) on the writer's thread. Against: the whole
+// write, which a writer on the window's thread would hold a key up for.
+void measureJournal(const Options& options, const std::vector<Inputs>& inputs, Table& table) {
+    for (const Inputs& in : inputs) {
+        const std::string size = sizeName(in.mb);
+        const int reps = in.mb >= 50 ? 3 : 7;
+        BenchWindow w;
+        w.window.show();
+        (void)QTest::qWaitForWindowExposed(&w.window);
+        w.window.enableRecoveryJournal((options.work + "/state-" + QString::number(in.mb)).toStdString());
+        corvane::qt::RichEditWidget* pane = w.window.pane(1);
+        pane->setFocus();
+        w.window.run([&] { corvane::LoadFile(*pane, in.htmlPath); });  // the pane is unsaved now
+        corvane::qt::RecoveryJournal& journal = *w.window.recoveryJournal();
+        QTest::qWait(50);
+        journal.flush();
+        std::vector<double> onThread, whole;
+        for (int i = 0; i < reps; ++i) {
+            QTest::keyClick(pane, Qt::Key_A);
+            const Clock::time_point start = Clock::now();
+            journal.writeNow();
+            const Clock::time_point taken = Clock::now();
+            journal.flush();
+            onThread.push_back(msBetween(start, taken));
+            whole.push_back(msBetween(start, Clock::now()));
+        }
+        table.ratioRow("journal: window's thread per write", size, median(onThread),
+                       "the whole write (snapshot, text, write, fsync)", median(whole),
+                       in.mb == 1 ? "<= 2 ms" : in.mb == 10 ? "<= 16 ms" : "");
+        if (in.mb == 10) {
+            // A minute of steady typing, a key every 160 ms; the journal's timers run as in use.
+            const QFileInfo file(QString::fromStdString(journal.folder().journalPath()));
+            const double oneJournalMb = static_cast<double>(file.size()) / kMiB;
+            const std::uint64_t before = journal.bytesWritten();
+            const Clock::time_point start = Clock::now();
+            while (msBetween(start, Clock::now()) < 60000) {
+                QTest::keyClick(pane, Qt::Key_B);
+                QTest::qWait(160);
+            }
+            journal.flush();
+            const double writtenMb = static_cast<double>(journal.bytesWritten() - before) / kMiB;
+            // VS Code writes a backup a second after typing stops: during steady typing none, and
+            // one when it stops.
+            table.add({"journal: bytes written per minute of steady typing", size, format("%.0f MB", writtenMb),
+                       "VS Code's policy: one backup after typing stops", format("%.0f MB", oneJournalMb),
+                       format("%.1fx", writtenMb / oneJournalMb), "(comparison)"});
+        }
+        w.window.form().cssDirty = w.window.form().jsDirty = 0;
+    }
+}
+
 int runTable(const QStringList& args) {
     Options options = parseOptions(args);
     QTemporaryDir scratch;
@@ -1435,6 +1614,10 @@ int runTable(const QStringList& args) {
     if (options.parts.contains("longlines")) {
         std::fprintf(stderr, "long lines\n");
         measureLongLines(options, table);
+    }
+    if (options.parts.contains("journal")) {
+        std::fprintf(stderr, "recovery journal\n");
+        measureJournal(options, inputs, table);
     }
     if (options.parts.contains("open") || options.parts.contains("typing") ||
         options.parts.contains("colouring") || options.parts.contains("save")) {

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "journal/journal_format.h"
+#include "panes/file_io.h"
 #include "platform/common_dialog.h"
 #include "platform/controls.h"
 #include "platform/rich_edit.h"
@@ -41,8 +45,6 @@ struct FormControls {
     Clock& clock;
 };
 
-enum class PaneId { Html, Css, Js };
-
 // The main window's state and every one of its event handlers. Handlers live in the source file
 // of their subsystem: app/ (load, close, clock, change), panes/ (file commands, headers),
 // preview/, commands/ (clipboard, formatting, toolbar, contact links).
@@ -69,6 +71,12 @@ public:
     TextFormat htmlFormat;
     TextFormat cssFormat;
     TextFormat jsFormat;
+
+    // What each file a pane read or wrote was at that moment, by path: a save asks first when
+    // another program has changed the pane's file since.
+    std::map<std::string, FileStamp> htmlKnown;
+    std::map<std::string, FileStamp> cssKnown;
+    std::map<std::string, FileStamp> jsKnown;
 
     void Form_Load();
     void Form_Resize(LayoutWindow& self);
@@ -101,6 +109,16 @@ public:
     void Label5_DblClick();
 
     void Command1_Click();
+    // The preview pane's own commands (its context menu): the page in the desktop's browser, and
+    // whether the CSS and JS panes without a file join the page.
+    void OpenPreviewInBrowser();
+    // What the run button shows now: the HTML pane's text at the page's address, with the CSS and
+    // JS panes joined in or standing in for their files.
+    PreviewPage previewPage() const;
+    bool previewJoinsPanes = true;
+    // The file last opened into the HTML pane: before the pane has a file of its own, its page is
+    // shown in that file's folder, where its pictures and style sheets lie.
+    std::string htmlOpened;
 
     void mnuEditCut_Click();
     void mnuEditCopy_Click();
@@ -124,6 +142,13 @@ public:
     // Whether any pane has edits that no write has stored.
     bool anyPaneUnsaved() const;
 
+    // The panes with unsaved edits as the recovery journal keeps them, with their caret but
+    // without their text, which the journal takes from the panes itself.
+    std::vector<journal::PaneRecord> unsavedPanes();
+    // Brings a journal's panes back: their text, unsaved, with their files and formats, so that
+    // a save writes each where it belongs.
+    void restorePanes(const journal::Journal& journal);
+
 private:
     struct Pane {
         RichEdit& edit;
@@ -136,6 +161,7 @@ private:
         std::string_view unsavedCaption;
         std::string_view filter;
         TextFormat& format;
+        std::map<std::string, FileStamp>& known;
     };
     Pane pane(PaneId id);
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace corvane {
 
@@ -49,11 +50,40 @@ public:
     virtual void setVisible(bool visible) = 0;
 };
 
+enum class PaneId { Html, Css, Js };
+
+// Where a run of lines of a previewed page came from: the page's lines from `pageLine` on are the
+// lines of `pane` from `paneLine` on, up to the next run. Lines count from 1.
+struct LineRun {
+    int pageLine = 1;
+    PaneId pane = PaneId::Html;
+    int paneLine = 1;
+};
+
+// A pane whose file the page loads, with the pane's text in place of what the file holds.
+struct LinkedPane {
+    PaneId pane = PaneId::Css;
+    std::string path;
+    std::string text;
+};
+
+// What the run button shows: the page's text, shown at the address of a local file so that its
+// relative references resolve in that file's folder, and the panes' texts that stand in for their
+// files.
+struct PreviewPage {
+    std::string address;
+    std::string text;
+    std::vector<LinkedPane> linked;
+    std::vector<LineRun> lines;
+};
+
 class Browser {
 public:
     virtual ~Browser() = default;
     // An address as text: a web address, or a plain file path that the browser turns into a file URL.
     virtual void navigate(const std::string& address) = 0;
+    // Shows the page from memory; no file is read for the page itself or for a linked pane's file.
+    virtual void showPage(const PreviewPage& page) = 0;
 };
 
 class Clipboard {

@@ -1,10 +1,15 @@
 #include "qt/adapters.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QFile>
 #include <QLocale>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -14,13 +19,17 @@
 #include <QRegularExpression>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include "platform/platform_error.h"
+#include "preview/page_join.h"
 #include "qt/colors.h"
+#include "qt/page_messages.h"
 #include "qt/preview_file_access.h"
+#include "qt/preview_site.h"
 
 namespace corvane::qt {
 
@@ -141,6 +150,7 @@ BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent) {
     setPalette(pal);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     // Where the window is composed through OpenGL, the browser view needs its window made for
     // OpenGL. Were it first made for plain painting, adding the view at the first preview would
     // destroy it and make it again: the user would see it vanish and come back. A hidden OpenGL
@@ -151,6 +161,26 @@ BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent) {
         surfaceHint->setAttribute(Qt::WA_DontShowOnScreen);
         surfaceHint->hide();
     }
+    layout->addStretch(1);
+    messages_ = new PageMessages(this);
+    layout->addWidget(messages_);
+    connect(messages_, &PageMessages::activated, this, &BrowserPane::showPaneLine);
+    messages_->describe = [this](PageMessages::Message& message) { describeMessage(message); };
+
+    refresh_ = new QAction(QStringLiteral("刷新"), this);
+    live_ = new QAction(QStringLiteral("实时预览"), this);
+    live_->setCheckable(true);
+    join_ = new QAction(QStringLiteral("合并 CSS 和 JS 窗格"), this);
+    join_->setCheckable(true);
+    join_->setChecked(true);
+    openInBrowser_ = new QAction(QStringLiteral("在浏览器中打开"), this);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { showContextMenu(this, at); });
+
+    watchdog_ = new QTimer(this);
+    watchdog_->setInterval(1000);
+    connect(watchdog_, &QTimer::timeout, this, [this] { watch(); });
 }
 
 // The view's page must go before the profile it was made with.
@@ -164,12 +194,28 @@ QWebEngineView* BrowserPane::view() {
     // An off-the-record profile: the preview leaves no cache, cookies or history behind.
     profile_ = new QWebEngineProfile(this);
     profile_->settings()->setDefaultTextEncoding(QStringLiteral("utf-8"));
-    keepLocalFilesPrivate(profile_);
-    view_ = new QWebEngineView(profile_, this);
+    site_ = new PreviewSite(this);
+    servePreviewsFrom(profile_, site_);
+    view_ = new QWebEngineView(this);
+    view_->setPage(newPage());
     view_->setAccessibleName(QStringLiteral("结果显示区"));
-    layout()->addWidget(view_);
+    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { showContextMenu(view_, at); });
+    auto* layout = static_cast<QVBoxLayout*>(this->layout());
+    delete layout->takeAt(layout->indexOf(messages_) - 1);  // the stretch held the strip down
+    layout->insertWidget(0, view_, 1);
     view_->show();
+    watchdog_->start();
     return view_;
+}
+
+QWebEnginePage* BrowserPane::newPage() {
+    // The view's child, so that it goes before the profile.
+    auto* page = new PreviewWebPage(profile_, view_);
+    connect(page, &PreviewWebPage::consoleMessage, this, &BrowserPane::pageMessage);
+    connect(page, &QWebEnginePage::loadFinished, this, [this] { watchAnswered_ = true; });
+    return page;
 }
 
 void BrowserPane::navigate(const std::string& address) {
@@ -178,7 +224,127 @@ void BrowserPane::navigate(const std::string& address) {
     // A plain path (no scheme, or a one-letter drive-like scheme) is a local file.
     if (text.startsWith(u'/') || url.scheme().size() <= 1) url = QUrl::fromLocalFile(text);
     if (!url.isValid()) throw PlatformError("打开网页“" + address + "”", "地址无效");
+    messages_->clear();
+    load(url);
+}
+
+void BrowserPane::showPage(const PreviewPage& page) {
+    const bool first = !started();
+    view();
+    site_->setPage(page);
+    messages_->clear();
+    const QUrl url = previewAddress(fromUtf8(page.address));
+    if (first) {
+        load(url);
+        return;
+    }
+    // The page shown now must answer before the next one can take its place; one that spins in a
+    // loop never does, and its renderer is ended.
+    waiting_ = url;
+    const quint64 question = ++asked_;
+    answered_ = false;
+    view_->page()->runJavaScript(QStringLiteral("0"), [self = QPointer(this), question](const QVariant&) {
+        if (self == nullptr || question != self->asked_) return;
+        self->answered_ = true;
+        if (!self->waiting_.isEmpty()) self->load(std::exchange(self->waiting_, QUrl()));
+    });
+    QTimer::singleShot(kAnswerMs, this, [this, question] {
+        if (question == asked_ && !answered_ && !waiting_.isEmpty()) endRenderer();
+    });
+}
+
+void BrowserPane::load(const QUrl& url) {
+    ended_ = false;
+    watchAnswered_ = true;
+    ++watchAsked_;
     view()->setUrl(url);
+}
+
+// The page that does not answer goes with its renderer, and the next one is loaded in a new page,
+// which has a renderer of its own at once: the view never waits for the old one to end.
+// The page that does not answer goes with its renderer; the next one is loaded in a new page, so
+// that the view never waits for the old renderer to end.
+void BrowserPane::endRenderer() {
+    ++asked_;
+    answered_ = true;
+    QWebEnginePage* old = view_->page();
+    const qint64 pid = old->renderProcessPid();
+    view_->setPage(newPage());
+    if (pid > 0) ::kill(static_cast<pid_t>(pid), SIGKILL);
+    old->deleteLater();
+    if (!waiting_.isEmpty()) load(std::exchange(waiting_, QUrl()));
+}
+
+// Once a second: a page that has not answered for kStoppedMs, or has grown past kMostMemory, is
+// stopped.
+void BrowserPane::watch() {
+    if (ended_ || view_ == nullptr || !waiting_.isEmpty()) return;
+    const qint64 pid = view_->page()->renderProcessPid();
+    if (pid <= 0) return;
+    QString stopped;
+    if (!watchAnswered_ && watchAskedAt_.elapsed() > kStoppedMs) {
+        stopped = QStringLiteral("页面已有 %1 秒没有响应，已停止运行。").arg(kStoppedMs / 1000);
+    } else {
+        QFile statm(QStringLiteral("/proc/%1/statm").arg(pid));
+        if (statm.open(QIODevice::ReadOnly)) {
+            const QList<QByteArray> fields = statm.readAll().split(' ');
+            const qint64 resident = fields.size() > 1 ? fields[1].toLongLong() * ::sysconf(_SC_PAGESIZE) : 0;
+            if (resident > kMostMemory) stopped = QStringLiteral("页面占用的内存过多，已停止运行。");
+        }
+    }
+    if (!stopped.isEmpty()) {
+        ended_ = true;
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+        messages_->add(stopped);
+        return;
+    }
+    if (!watchAnswered_) return;
+    watchAnswered_ = false;
+    watchAskedAt_.start();
+    const quint64 question = ++watchAsked_;
+    view_->page()->runJavaScript(QStringLiteral("0"), [self = QPointer(this), question](const QVariant&) {
+        if (self != nullptr && question == self->watchAsked_) self->watchAnswered_ = true;
+    });
+}
+
+void BrowserPane::pageMessage(int level, const QString& message, int line, const QString& source) {
+    Q_UNUSED(level);
+    ConsoleMessage said = pageConsoleMessage(message, source, line);
+    if (said.dropped > 0) {
+        messages_->add(QStringLiteral("页面在一秒内写出的消息太多，略去了 %1 条。").arg(said.dropped));
+        return;
+    }
+    messages_->addFromPage(said.text, said.source.isNull() ? QStringLiteral("") : said.source, said.line);
+}
+
+// A message of the page as the strip shows it: with its pane and line in that pane where it came
+// from the page itself or a linked pane, else with the file's name and line.
+void BrowserPane::describeMessage(PageMessages::Message& message) const {
+    QString text = message.text;
+    if (text.startsWith(QLatin1String("Uncaught "))) text.remove(0, 9);
+    if (const auto where = site_->paneLine(message.source, message.sourceLine)) {
+        message.text = fromUtf8(paneMessage(where->first, where->second, toUtf8(text)));
+        message.pane = where->first;
+        message.line = where->second;
+        return;
+    }
+    // Code the page made itself (eval, a timer's text) has no file to name.
+    const QUrl url(message.source);
+    const QString name = url.scheme().isEmpty() ? QString() : url.fileName();
+    message.text = !name.isEmpty() && message.sourceLine > 0
+                       ? QStringLiteral("%1 第 %2 行：%3").arg(name).arg(message.sourceLine).arg(text)
+                       : text;
+}
+
+void BrowserPane::showContextMenu(QWidget* from, const QPoint& at) {
+    QMenu* menu = from == view_ ? view_->createStandardContextMenu() : new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (!menu->isEmpty()) menu->addSeparator();
+    menu->addAction(refresh_);
+    menu->addAction(live_);
+    menu->addAction(join_);
+    menu->addAction(openInBrowser_);
+    menu->popup(from->mapToGlobal(at));
 }
 
 std::string ClipboardAdapter::getText() {

@@ -5,15 +5,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QTimer>
 #include <QToolBar>
+#include <QUrl>
 #include <QWidget>
 #include <functional>
 
 #include "platform/controls.h"
+#include "qt/page_messages.h"
 #include "qt/utf8_text.h"
 
 class QWebEngineView;
 class QWebEngineProfile;
+class QMenu;
+class QWebEnginePage;
 
 namespace corvane::qt {
 
@@ -91,22 +96,68 @@ private:
     QToolBar* toolBar_;
 };
 
+class PreviewSite;
+
 // The preview pane. It is blank until the first navigation, and only then is the browser engine
 // started: its processes hold a few hundred megabytes that an editor never previewing anything
 // should not pay for, and the window never waits for them at start-up.
+//
+// A page is someone else's code and never holds the editor: before a new page replaces one, the
+// old page must answer within kAnswerMs, or its renderer is ended; a page that stops answering
+// for kStoppedMs, or whose renderer grows past kMostMemory, is ended and the pane says so.
 class BrowserPane : public QWidget, public Browser {
     Q_OBJECT
 public:
+    static constexpr int kAnswerMs = 500;
+    static constexpr int kStoppedMs = 5000;
+    static constexpr qint64 kMostMemory = qint64(3) << 30;
+
     explicit BrowserPane(QWidget* parent);
     ~BrowserPane() override;
     void navigate(const std::string& address) override;
+    void showPage(const PreviewPage& page) override;
     // Starts the engine now if it has not started yet.
     QWebEngineView* view();
     bool started() const { return view_ != nullptr; }
+    PageMessages* messages() const { return messages_; }
+
+    // The pane's own context-menu items; the window gives them their work.
+    QAction* refreshAction() const { return refresh_; }
+    QAction* liveAction() const { return live_; }
+    QAction* joinAction() const { return join_; }
+    QAction* openInBrowserAction() const { return openInBrowser_; }
+
+signals:
+    // A message of the page was clicked: show that line of that pane.
+    void showPaneLine(PaneId pane, int line);
 
 private:
+    void showContextMenu(QWidget* from, const QPoint& at);
+    void pageMessage(int level, const QString& message, int line, const QString& source);
+    void describeMessage(PageMessages::Message& message) const;
+    void load(const QUrl& url);
+    void loadWhenAnswered();
+    void endRenderer();
+    QWebEnginePage* newPage();
+    void watch();
+
     QWebEngineProfile* profile_ = nullptr;
     QWebEngineView* view_ = nullptr;
+    PreviewSite* site_ = nullptr;
+    PageMessages* messages_ = nullptr;
+    QAction* refresh_ = nullptr;
+    QAction* live_ = nullptr;
+    QAction* join_ = nullptr;
+    QAction* openInBrowser_ = nullptr;
+    // The page waiting for the old one to answer or end, and the question it was asked.
+    QUrl waiting_;
+    quint64 asked_ = 0;
+    bool answered_ = true;
+    bool ended_ = false;  // the pane ended the page's renderer and has said so
+    QTimer* watchdog_ = nullptr;
+    quint64 watchAsked_ = 0;
+    bool watchAnswered_ = true;
+    QElapsedTimer watchAskedAt_;
 };
 
 class ClipboardAdapter : public Clipboard {

@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "qt/preview_site.h"
+
 namespace corvane::qt {
 
 namespace {
@@ -59,6 +61,7 @@ void letScreenReadersReadThePreview() {
 
 void prepareEnvironment() {
     letScreenReadersReadThePreview();
+    registerPreviewScheme();
     // The browser engine refuses its sandbox as root; only then is it turned off.
     if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     // The engine makes no requests of its own: only the pages the user previews load anything.

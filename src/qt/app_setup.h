@@ -5,7 +5,8 @@
 
 namespace corvane::qt {
 
-// Before the application object exists: settings the browser engine reads at start-up.
+// Before the application object exists: settings the browser engine reads at start-up, and the
+// preview's own URL scheme (qt/preview_site.h), which the engine must know before it starts.
 void prepareEnvironment();
 
 // Once the application object exists and before the window is made: chooses how the window is

@@ -1,12 +1,17 @@
 #include "qt/long_lines.h"
 
 #include <QKeyEvent>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QtMath>
 #include <algorithm>
+#include <climits>
+#include <cmath>
+#include <utility>
 
 namespace corvane::qt {
 
@@ -91,6 +96,155 @@ void restoreAt(PieceEditor& editor, QTextDocument& document, int position) {
         if (lengthOf(whole) > 2 * kPieceLength) editor.split(whole);
     }
 }
+
+// The plain-text layout with paragraph alignment. Its own layout of a paragraph always uses the
+// document's default alignment, so the paragraph's alignment is set on the laid-out paragraph
+// whenever the view asks where a paragraph is: before it paints it, places the caret in it or
+// finds the character under the mouse. A line then lines up within the pane's width, as in a
+// QTextEdit without wrapping; a line wider than the pane starts at the left.
+//
+// The pieces of a long line are laid out again wrapped at the pane's width
+// whenever the plain-text layout has laid them out in one line, and a change within a piece is
+// laid out here at once, wrapped. Short lines are never wrapped. The width of the document is
+// then that of its widest short line: the plain-text layout would count the pieces unwrapped.
+class PaneDocumentLayout : public QPlainTextDocumentLayout {
+public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+    QRectF blockBoundingRect(const QTextBlock& block) const override {
+        if (!block.isValid()) return QPlainTextDocumentLayout::blockBoundingRect(block);
+        // Within an edit block the document reports its changes to the layout only when the block
+        // ends, and until then a changed paragraph keeps the lines of its earlier text; the view
+        // asks where the caret is before that (a paste scrolls to the caret, the pane's own edits
+        // are edit blocks). Lines that no longer hold the paragraph's text are laid out again;
+        // where that changes the paragraph's height, the report of the change then repaints the
+        // whole view, as a change of height would have.
+        int linesBefore = -1;
+        if (!inChange_) {
+            QTextLayout* layout = block.layout();
+            if (layout->lineCount() > 0) {
+                const QTextLine last = layout->lineAt(layout->lineCount() - 1);
+                if (last.textStart() + last.textLength() !=
+                    block.length() - 1 + layout->preeditAreaText().size()) {
+                    linesBefore = layout->lineCount();
+                    layout->clearLayout();
+                    relaid_ = true;
+                }
+            }
+        }
+        const bool piece = isPiece(block);
+        if (piece) const_cast<PaneDocumentLayout*>(this)->wrapPiece(block);
+        QRectF rect = QPlainTextDocumentLayout::blockBoundingRect(block);
+        QTextLayout* layout = block.layout();
+        if (linesBefore >= 0 && layout->lineCount() != linesBefore) resizedEarly_ = true;
+        const Qt::Alignment alignment = block.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
+        QTextOption option = layout->textOption();
+        if (option.alignment() != alignment) {
+            option.setAlignment(alignment);
+            layout->setTextOption(option);
+        }
+        if ((alignment & (Qt::AlignRight | Qt::AlignHCenter)) && layout->lineCount() > 0) {
+            // What is repainted after a change must reach where the text now stands.
+            rect.setWidth(qMax(rect.width(), layout->lineAt(0).width() + 2 * document()->documentMargin()));
+        }
+        // The widest line is measured again, as the plain-text layout does, after a width change.
+        const int paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
+        if (paneWidth != measuredAt_) {
+            measuredAt_ = paneWidth;
+            widest_ = 0;
+        }
+        if (!piece && layout->lineCount() > 0) {
+            const qreal width = layout->lineAt(0).naturalTextWidth() + 2 * document()->documentMargin();
+            if (width > widest_) widest_ = width;
+        }
+        return rect;
+    }
+
+    // A document wider than the pane grows a quarter of the pane's width at a time: the range of
+    // the scroll bar then changes once in many keys typed at the end of the widest line, not on
+    // every key, and a change of it repaints both of the pane's scroll bars.
+    QSizeF documentSize() const override {
+        QSizeF size = QPlainTextDocumentLayout::documentSize();
+        const qreal paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
+        if (piecesShown_) size.setWidth(qMax(widest_, paneWidth));
+        if (paneWidth > 0 && size.width() > paneWidth) {
+            const qreal step = std::max(paneWidth / 4, qreal(1));
+            size.setWidth(paneWidth + std::ceil((size.width() - paneWidth) / step) * step);
+        }
+        return size;
+    }
+
+protected:
+    void documentChanged(int from, int removed, int added) override {
+        // Paragraphs laid out again before this report already look as they do after it.
+        const QScopedValueRollback<bool> inChange(inChange_, true);
+        changed(from, removed, added);
+        if (std::exchange(relaid_, false)) emit documentSizeChanged(documentSize());
+        if (std::exchange(resizedEarly_, false)) {
+            emit update(QRectF(0., -document()->documentMargin(), 1000000000., 1000000000.));
+        }
+    }
+
+private:
+    void changed(int from, int removed, int added) {
+        QTextDocument* doc = document();
+        if (from == 0 && added == doc->characterCount()) widest_ = 0;
+        const QTextBlock block = doc->findBlock(from);
+        if (blockCount_ == doc->blockCount() && block.isValid() && block.length() > 0 && isPiece(block) &&
+            doc->findBlock(qMax(0, from + removed + added - 1)) == block) {
+            // A change within one piece: laid out once, wrapped.
+            const QRectF before = blockBoundingRect(block);
+            block.layout()->clearLayout();
+            const QRectF after = blockBoundingRect(block);
+            if (after.height() == before.height()) {
+                emit updateBlock(block);
+            } else {
+                emit update(QRectF(0., -doc->documentMargin(), 1000000000., 1000000000.));
+            }
+            return;
+        }
+        QPlainTextDocumentLayout::documentChanged(from, removed, added);
+        blockCount_ = doc->blockCount();
+    }
+
+    void wrapPiece(const QTextBlock& block) {
+        QTextLayout* layout = block.layout();
+        const qreal margin = document()->documentMargin();
+        const int paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
+        const qreal available = paneWidth > 0 ? paneWidth - 2 * margin : qreal(INT_MAX);
+        if (layout->lineCount() > 0 && layout->textOption().wrapMode() != QTextOption::NoWrap &&
+            layout->lineAt(0).width() == available)
+            return;
+        QTextOption option = document()->defaultTextOption();
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        option.setAlignment(block.blockFormat().alignment() & Qt::AlignHorizontal_Mask);
+        layout->setTextOption(option);
+        layout->beginLayout();
+        qreal height = 0;
+        for (;;) {
+            QTextLine line = layout->createLine();
+            if (!line.isValid()) break;
+            line.setLeadingIncluded(true);
+            line.setLineWidth(available);
+            line.setPosition(QPointF(margin, height));
+            height += line.height();
+            if (line.leading() < 0) height += qCeil(line.leading());
+        }
+        layout->endLayout();
+        piecesShown_ = true;
+        const int lines = document()->lineCount();
+        QTextBlock(block).setLineCount(block.isVisible() ? layout->lineCount() : 0);
+        if (document()->lineCount() != lines) emit documentSizeChanged(documentSize());
+    }
+
+    mutable qreal widest_ = 0;
+    mutable int measuredAt_ = -1;
+    bool piecesShown_ = false;
+    int blockCount_ = -1;
+    mutable bool relaid_ = false;
+    mutable bool resizedEarly_ = false;
+    bool inChange_ = false;
+};
 
 bool isBreakAfter(char16_t c) {
     return c == u' ' || c == u'\t' || c == u'>' || c == u';' || c == u',' || c == u'}' || c == u'{' ||
@@ -272,6 +426,9 @@ namespace corvane::qt {
 
 LongLines::LongLines(QPlainTextEdit* pane, QTextDocument* document)
     : QObject(pane), pane_(pane), document_(document) {
+    auto* layout = new PaneDocumentLayout(document_);
+    layout->setPaintDevice(pane_->viewport());
+    document_->setDocumentLayout(layout);
     connect(document_, &QTextDocument::contentsChange, this, &LongLines::onContentsChange);
     rescan(0, document_->characterCount(), joints_);
 }

@@ -83,7 +83,8 @@ void restorePieces(QTextDocument& document, int from, int to, const EditStart& s
 void joinPieces(QTextDocument& document);
 
 // The one owner of the long lines of a pane: it splits and joins their pieces after each edit,
-// decides what keys and undo do at a joint, and keeps a map of the joints so that everyone else
+// lays them out wrapped at the pane's width (with the paragraph alignment the plain-text layout
+// leaves out), decides what keys and undo do at a joint, and keeps a map of the joints so that everyone else
 // reads and edits the pane's text as a file holds it, by offsets without joints.
 //
 // The map is the sorted document positions of the joints, brought up to date by each change of

@@ -18,6 +18,7 @@
 #include "app/window_definition.h"
 #include "qt/code_colouring.h"
 #include "qt/find_bar.h"
+#include "qt/recovery_journal.h"
 #include "qt/twips.h"
 #include "qt/utf8_text.h"
 
@@ -97,6 +98,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
                                                clipboard_, *prompt_, launcher_, clock_});
 
     connectEvents();
+    connectPreviewCommands();
     buildLayoutWindow();
     connect(client_, &ClientArea::resized, this, [this] { formResize(); });
 
@@ -123,6 +125,55 @@ void MainWindow::connectEvents() {
     connectHandler(label3_, &LabelWidget::clicked, &frmM::Label3_Click);
     connectHandler(command1_, &QPushButton::clicked, &frmM::Command1_Click);
     connectHandler(timer1_, &QTimer::timeout, &frmM::Timer1_Timer);
+}
+
+// The preview pane's context menu, its live preview and its message strip.
+void MainWindow::connectPreviewCommands() {
+    connectHandler(browser_->refreshAction(), &QAction::triggered, &frmM::Command1_Click);
+    connectHandler(browser_->openInBrowserAction(), &QAction::triggered, &frmM::OpenPreviewInBrowser);
+    connect(browser_->joinAction(), &QAction::toggled, this,
+            [this](bool on) { frm_->previewJoinsPanes = on; });
+    liveWait_ = new QTimer(this);
+    liveWait_->setSingleShot(true);
+    liveWait_->setInterval(kLiveWaitMs);
+    connect(liveWait_, &QTimer::timeout, this, [this] {
+        if (browser_->liveAction()->isChecked()) run([this] { frm_->Command1_Click(); });
+    });
+    connect(browser_->liveAction(), &QAction::toggled, this, [this](bool on) {
+        if (on) {
+            liveWait_->start();
+        } else {
+            liveWait_->stop();
+        }
+    });
+    // Every key restarts the wait: the page is built only once typing stops.
+    for (RichEditWidget* pane : {richTextBox1_, richTextBox2_, richTextBox3_}) {
+        pane->onChange = [this, change = std::move(pane->onChange)] {
+            if (change) change();
+            if (browser_->liveAction()->isChecked()) liveWait_->start();
+        };
+    }
+    connect(browser_, &BrowserPane::showPaneLine, this,
+            [this](PaneId pane, int line) { showPaneLine(pane, line); });
+}
+
+// What a click on a message of the page does: the pane comes forward as its header's click brings
+// it, with the caret at the start of the line.
+void MainWindow::showPaneLine(PaneId pane, int line) {
+    switch (pane) {
+        case PaneId::Html:
+            run([this] { frm_->Label1_Click(); });
+            break;
+        case PaneId::Css:
+            run([this] { frm_->Label4_Click(); });
+            break;
+        case PaneId::Js:
+            run([this] { frm_->Label5_Click(); });
+            break;
+    }
+    RichEditWidget* edit = this->pane(static_cast<int>(pane) + 1);
+    edit->moveCaretToLine(line);
+    edit->setFocus();
 }
 
 // The layout engine sees every control of the definition, then every menu item, in order.
@@ -158,10 +209,21 @@ void MainWindow::changeEvent(QEvent* event) {
 MainWindow::~MainWindow() {
     // The handlers must not run while the controls they use are being destroyed.
     timer1_->stop();
+    if (liveWait_ != nullptr) liveWait_->stop();
     for (RichEditWidget* pane : {richTextBox1_, richTextBox2_, richTextBox3_}) pane->onChange = nullptr;
 }
 
-void MainWindow::run(const std::function<void()>& handler) { runGuarded(report_, handler); }
+void MainWindow::run(const std::function<void()>& handler) {
+    runGuarded(report_, handler);
+    if (journal_) journal_->afterHandler();
+}
+
+void MainWindow::enableRecoveryJournal(const std::string& folder) {
+    journal_ = std::make_unique<RecoveryJournal>(*this, folder);
+    QTimer::singleShot(0, this, [this] {
+        if (journal_) journal_->recoverLeftBehind();
+    });
+}
 
 void MainWindow::placeAtDesignGeometry(QWidget* widget, std::string_view name) {
     const def::Control& c = def::control(name);
@@ -340,6 +402,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (cancel == kTrue) {
         event->ignore();
     } else {
+        // Closed on purpose, with nothing unsaved or with the person's word: nothing to recover.
+        if (journal_) journal_->closing();
         event->accept();
     }
 }

@@ -19,6 +19,8 @@ class QPushButton;
 
 namespace corvane::qt {
 
+class RecoveryJournal;
+
 // The client area: the window below its menu bar, where every control has its place.
 class ClientArea : public QWidget {
     Q_OBJECT
@@ -54,9 +56,17 @@ public:
     QToolBar* toolBar() const { return toolBar_; }
     TextBoxWidget* clockBox() const { return text2_; }
     QTimer* timer() const { return timer1_; }
+    QTimer* liveWait() const { return liveWait_; }
+    static constexpr int kLiveWaitMs = 700;
     QAction* menuAction(std::string_view name) const;
     QAction* toolAction(std::string_view key) const;
     QtCommonDialog& commonDialog() { return *dialog_; }
+    Prompt& prompt() { return *prompt_; }
+
+    // Keeps the panes' unsaved edits in a recovery journal in `folder` (journal/), and offers what
+    // editors that did not end properly left there once the event loop runs.
+    void enableRecoveryJournal(const std::string& folder);
+    RecoveryJournal* recoveryJournal() const { return journal_.get(); }
 
     void setFailureReporter(FailureReporter reporter) { report_ = std::move(reporter); }
     // Runs a handler of frmM the way an event does.
@@ -78,6 +88,8 @@ private:
     void placeAtDesignGeometry(QWidget* widget, std::string_view name);
     void buildLayoutWindow();
     void connectEvents();
+    void connectPreviewCommands();
+    void showPaneLine(PaneId pane, int line);
     // Runs `handler` of frmM, through the guard, whenever `sender` emits `signal`.
     template <typename Sender, typename Signal>
     void connectHandler(const Sender* sender, Signal signal, void (frmM::*handler)());
@@ -96,6 +108,8 @@ private:
     LabelWidget* label4_ = nullptr;           // header of the CSS pane
     LabelWidget* label5_ = nullptr;           // header of the JS pane
     QTimer* timer1_ = nullptr;
+    // Live preview: the page follows the panes once typing has stopped for kLiveWaitMs.
+    QTimer* liveWait_ = nullptr;
     std::map<std::string, QAction*, std::less<>> menuActions_;
     std::map<std::string, QAction*, std::less<>> toolActions_;
 
@@ -111,6 +125,8 @@ private:
     std::unique_ptr<FormLayoutWindow> layoutWindow_;
     FailureReporter report_;
     bool shownOnce_ = false;
+    // Last: it goes first, while the window's state it reads is still there.
+    std::unique_ptr<RecoveryJournal> journal_;
 };
 
 // The font of the code panes: "微软雅黑" where installed, else an installed sans-serif CJK font.

@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
-#include <QWebEngineUrlRequestInterceptor>
 
 namespace corvane::qt {
 
@@ -12,9 +11,11 @@ namespace {
 
 using Info = QWebEngineUrlRequestInfo;
 
+}  // namespace
+
 // What a page asks for in order to show it. A script's own request (XMLHttpRequest, fetch),
 // pings, workers and everything else are left out.
-bool isShown(Info::ResourceType kind) {
+bool previewShows(Info::ResourceType kind) {
     switch (kind) {
         case Info::ResourceTypeSubFrame:
         case Info::ResourceTypeStylesheet:
@@ -31,19 +32,9 @@ bool isShown(Info::ResourceType kind) {
     }
 }
 
-class LocalFileGuard : public QWebEngineUrlRequestInterceptor {
-public:
-    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
-    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
-        if (!previewMayLoad(info.requestUrl(), info.firstPartyUrl(), info.resourceType())) info.block(true);
-    }
-};
-
-}  // namespace
-
 bool previewMayLoad(const QUrl& target, const QUrl& page, Info::ResourceType kind) {
     if (!target.isLocalFile() || kind == Info::ResourceTypeMainFrame) return true;
-    if (!isShown(kind) || !page.isLocalFile()) return false;
+    if (!previewShows(kind) || !page.isLocalFile()) return false;
     // Compared as the files really are, so that no link leads out of the page's folder.
     const QFileInfo pageFile(page.toLocalFile());
     const QString folder = QFileInfo(pageFile.isDir() ? pageFile.absoluteFilePath() : pageFile.absolutePath())
@@ -61,11 +52,11 @@ bool previewMayLoad(const QUrl& target, const QUrl& page, Info::ResourceType kin
 
 // The engine's own setting for this (LocalContentCanAccessFileUrls) would keep a page from reading
 // other files, but in Qt WebEngine 6.4 it also keeps the page from showing its own pictures, style
-// sheets and scripts; so the setting stays on and every request of a local file is looked at here.
+// sheets and scripts; so the setting stays on and every request of a local file is looked at by
+// the preview's interceptor (preview_site.cpp).
 void keepLocalFilesPrivate(QWebEngineProfile* profile) {
     profile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     profile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-    profile->setUrlRequestInterceptor(new LocalFileGuard(profile));
 }
 
 }  // namespace corvane::qt

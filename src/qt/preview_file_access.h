@@ -13,7 +13,11 @@ namespace corvane::qt {
 // Any page may be shown in the preview's place, and the web is left to the engine's own rules.
 bool previewMayLoad(const QUrl& target, const QUrl& page, QWebEngineUrlRequestInfo::ResourceType kind);
 
-// The pages of `profile` load only what previewMayLoad allows.
+// Whether a request of this kind is one that shows something (a picture, a frame …), as against a
+// script's own request.
+bool previewShows(QWebEngineUrlRequestInfo::ResourceType kind);
+
+// The engine's settings for local files that previewMayLoad relies on.
 void keepLocalFilesPrivate(QWebEngineProfile* profile);
 
 }  // namespace corvane::qt

@@ -3,18 +3,14 @@
 #include <QAbstractUndoItem>
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QPlainTextDocumentLayout>
 #include <QPrinter>
-#include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "platform/platform_error.h"
@@ -66,148 +62,6 @@ QTextCharFormat toQtFormat(const CharFormat& format, const QStringList& families
     return qtFormat;
 }
 
-// The plain-text layout with paragraph alignment. Its own layout of a paragraph always uses the
-// document's default alignment, so the paragraph's alignment is set on the laid-out paragraph
-// whenever the view asks where a paragraph is: before it paints it, places the caret in it or
-// finds the character under the mouse. A line then lines up within the pane's width, as in a
-// QTextEdit without wrapping; a line wider than the pane starts at the left.
-//
-// The pieces of a long line (qt/long_lines.h) are laid out again wrapped at the pane's width
-// whenever the plain-text layout has laid them out in one line, and a change within a piece is
-// laid out here at once, wrapped. Short lines are never wrapped. The width of the document is
-// then that of its widest short line: the plain-text layout would count the pieces unwrapped.
-class PaneDocumentLayout : public QPlainTextDocumentLayout {
-public:
-    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
-
-    QRectF blockBoundingRect(const QTextBlock& block) const override {
-        if (!block.isValid()) return QPlainTextDocumentLayout::blockBoundingRect(block);
-        // Within an edit block the document reports its changes to the layout only when the block
-        // ends, and until then a changed paragraph keeps the lines of its earlier text; the view
-        // asks where the caret is before that (a paste scrolls to the caret, the pane's own edits
-        // are edit blocks). Lines that no longer hold the paragraph's text are laid out again;
-        // where that changes the paragraph's height, the report of the change then repaints the
-        // whole view, as a change of height would have.
-        int linesBefore = -1;
-        if (!inChange_) {
-            QTextLayout* layout = block.layout();
-            if (layout->lineCount() > 0) {
-                const QTextLine last = layout->lineAt(layout->lineCount() - 1);
-                if (last.textStart() + last.textLength() !=
-                    block.length() - 1 + layout->preeditAreaText().size()) {
-                    linesBefore = layout->lineCount();
-                    layout->clearLayout();
-                    relaid_ = true;
-                }
-            }
-        }
-        const bool piece = isPiece(block);
-        if (piece) const_cast<PaneDocumentLayout*>(this)->wrapPiece(block);
-        QRectF rect = QPlainTextDocumentLayout::blockBoundingRect(block);
-        QTextLayout* layout = block.layout();
-        if (linesBefore >= 0 && layout->lineCount() != linesBefore) resizedEarly_ = true;
-        const Qt::Alignment alignment = block.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
-        QTextOption option = layout->textOption();
-        if (option.alignment() != alignment) {
-            option.setAlignment(alignment);
-            layout->setTextOption(option);
-        }
-        if ((alignment & (Qt::AlignRight | Qt::AlignHCenter)) && layout->lineCount() > 0) {
-            // What is repainted after a change must reach where the text now stands.
-            rect.setWidth(qMax(rect.width(), layout->lineAt(0).width() + 2 * document()->documentMargin()));
-        }
-        // The widest line is measured again, as the plain-text layout does, after a width change.
-        const int paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
-        if (paneWidth != measuredAt_) {
-            measuredAt_ = paneWidth;
-            widest_ = 0;
-        }
-        if (!piece && layout->lineCount() > 0) {
-            const qreal width = layout->lineAt(0).naturalTextWidth() + 2 * document()->documentMargin();
-            if (width > widest_) widest_ = width;
-        }
-        return rect;
-    }
-
-    QSizeF documentSize() const override {
-        const QSizeF size = QPlainTextDocumentLayout::documentSize();
-        if (!piecesShown_) return size;
-        const qreal paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
-        return QSizeF(qMax(widest_, paneWidth), size.height());
-    }
-
-protected:
-    void documentChanged(int from, int removed, int added) override {
-        // Paragraphs laid out again before this report already look as they do after it.
-        const QScopedValueRollback<bool> inChange(inChange_, true);
-        changed(from, removed, added);
-        if (std::exchange(relaid_, false)) emit documentSizeChanged(documentSize());
-        if (std::exchange(resizedEarly_, false)) {
-            emit update(QRectF(0., -document()->documentMargin(), 1000000000., 1000000000.));
-        }
-    }
-
-private:
-    void changed(int from, int removed, int added) {
-        QTextDocument* doc = document();
-        if (from == 0 && added == doc->characterCount()) widest_ = 0;
-        const QTextBlock block = doc->findBlock(from);
-        if (blockCount_ == doc->blockCount() && block.isValid() && block.length() > 0 && isPiece(block) &&
-            doc->findBlock(qMax(0, from + removed + added - 1)) == block) {
-            // A change within one piece: laid out once, wrapped.
-            const QRectF before = blockBoundingRect(block);
-            block.layout()->clearLayout();
-            const QRectF after = blockBoundingRect(block);
-            if (after.height() == before.height()) {
-                emit updateBlock(block);
-            } else {
-                emit update(QRectF(0., -doc->documentMargin(), 1000000000., 1000000000.));
-            }
-            return;
-        }
-        QPlainTextDocumentLayout::documentChanged(from, removed, added);
-        blockCount_ = doc->blockCount();
-    }
-
-    void wrapPiece(const QTextBlock& block) {
-        QTextLayout* layout = block.layout();
-        const qreal margin = document()->documentMargin();
-        const int paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
-        const qreal available = paneWidth > 0 ? paneWidth - 2 * margin : qreal(INT_MAX);
-        if (layout->lineCount() > 0 && layout->textOption().wrapMode() != QTextOption::NoWrap &&
-            layout->lineAt(0).width() == available)
-            return;
-        QTextOption option = document()->defaultTextOption();
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        option.setAlignment(block.blockFormat().alignment() & Qt::AlignHorizontal_Mask);
-        layout->setTextOption(option);
-        layout->beginLayout();
-        qreal height = 0;
-        for (;;) {
-            QTextLine line = layout->createLine();
-            if (!line.isValid()) break;
-            line.setLeadingIncluded(true);
-            line.setLineWidth(available);
-            line.setPosition(QPointF(margin, height));
-            height += line.height();
-            if (line.leading() < 0) height += qCeil(line.leading());
-        }
-        layout->endLayout();
-        piecesShown_ = true;
-        const int lines = document()->lineCount();
-        QTextBlock(block).setLineCount(block.isVisible() ? layout->lineCount() : 0);
-        if (document()->lineCount() != lines) emit documentSizeChanged(documentSize());
-    }
-
-    mutable qreal widest_ = 0;
-    mutable int measuredAt_ = -1;
-    bool piecesShown_ = false;
-    int blockCount_ = -1;
-    mutable bool relaid_ = false;
-    mutable bool resizedEarly_ = false;
-    bool inChange_ = false;
-};
-
 // Closes a replacement's undo step. Qt joins text typed right after an insertion into the same
 // undo step, so a key pressed at the end of a loaded file would otherwise be undone together with
 // the load; an entry of another kind at the end keeps them apart.
@@ -230,12 +84,13 @@ RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent) {
     auto* doc = new QTextDocument(this);
     lines_ = new LongLines(this, doc);
     connect(lines_, &LongLines::edited, this, [this] { raiseChange(); });
-    auto* layout = new PaneDocumentLayout(doc);
-    layout->setPaintDevice(viewport());
-    doc->setDocumentLayout(layout);
     doc->setDefaultFont(font());
     setDocument(doc);
     setTabChangesFocus(false);
+    // The three panes lie one on another. A pane that paints its own background is opaque to Qt,
+    // so what is repainted in it (a scroll bar whose range a key changed) is painted there alone,
+    // not in the panes beneath it and the window behind them as well: that was most of a key's cost.
+    setAutoFillBackground(true);
     // The selection shows only while the pane has the focus; without it, it hides nothing drawn
     // under it (the find bar's highlights of the matches).
     QPalette pal = palette();
@@ -431,6 +286,24 @@ void RichEditWidget::writePlainText(const std::function<void(std::string_view)>&
     lines_->forEachStretch(text, 0, [&sink](QStringView stretch) { convertToFileText(stretch, sink); });
 }
 
+// The joints are no characters: the caret counts the characters before it.
+long RichEditWidget::caretPosition() const {
+    const int position = textCursor().position();
+    return position - static_cast<long>(jointsIn(*document(), 0, position).size());
+}
+
+void RichEditWidget::setCaretPosition(long position) {
+    const int end = document()->characterCount() - 1;
+    long at = std::clamp<long>(position, 0, end);
+    for (const int joint : jointsIn(*document(), 0, end)) {
+        if (joint >= at) break;
+        ++at;
+    }
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(static_cast<int>(std::min<long>(at, end)));
+    setTextCursor(cursor);
+}
+
 std::string RichEditWidget::selText() const { return toFileText(selectedLineText()); }
 
 void RichEditWidget::setSelText(const std::string& text) { lines_->replaceSelection(fromUtf8(text)); }
@@ -608,5 +481,17 @@ int RichEditWidget::heightTwips() const { return toTwips(height(), this); }
 void RichEditWidget::setHeightTwips(int twips) { resize(width(), toPixels(twips, this)); }
 
 void RichEditWidget::setWordWrapOff() { setLineWrapMode(QPlainTextEdit::NoWrap); }
+
+void RichEditWidget::moveCaretToLine(int line) {
+    QTextBlock block = document()->firstBlock();
+    for (int at = 1; at < line && block.isValid();) {
+        block = block.next();
+        if (block.isValid() && !continuesLine(block)) ++at;
+    }
+    if (!block.isValid()) block = document()->lastBlock();
+    QTextCursor cursor(block);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
 
 }  // namespace corvane::qt

@@ -3,9 +3,10 @@
 #include <QPlainTextEdit>
 
 #include "platform/rich_edit.h"
-#include "qt/long_lines.h"
 
 namespace corvane::qt {
+
+class LongLines;
 
 // A code pane. Only changes of the characters raise the change event: formatting never reaches
 // a file, so it never marks a pane unsaved.
@@ -13,7 +14,7 @@ namespace corvane::qt {
 // It is a QPlainTextEdit, not a QTextEdit: a QTextEdit's layout places every paragraph below the
 // caret again on each keystroke, which costs about 0.1 s a key near the top of a 10 MB file. The
 // plain-text layout lays out only the paragraphs on screen, and keeps character formats; the
-// paragraph alignment it ignores is put back by the pane's own layout (rich_edit_widget.cpp).
+// paragraph alignment it ignores is put back by the layout of the pane's long lines (qt/long_lines.h).
 class RichEditWidget : public QPlainTextEdit, public RichEdit {
     Q_OBJECT
 public:
@@ -24,6 +25,9 @@ public:
     void loadRichText(const RichDocument& document) override;
     std::string plainText() const override;
     void writePlainText(const std::function<void(std::string_view)>& sink) const override;
+
+    long caretPosition() const override;
+    void setCaretPosition(long position) override;
 
     std::string selText() const override;
     void setSelText(const std::string& text) override;
@@ -51,6 +55,9 @@ public:
     int heightTwips() const override;
     void setHeightTwips(int twips) override;
     void setWordWrapOff() override;
+    // Puts the caret at the start of line `line` (from 1) of the text, the pieces of a long line
+    // counting as one line, and shows it.
+    void moveCaretToLine(int line);
 
     // A strip below the text for a bar of the pane's own, so that the bar covers no line.
     void reserveBottom(int pixels) { setViewportMargins(0, 0, 0, pixels); }
