@@ -150,12 +150,14 @@ PaneText PaneText::of(const QTextDocument& document, int from, int to) {
 }
 
 int PaneText::startPosition(std::size_t offset) const {
-    const auto before = std::upper_bound(joints.begin(), joints.end(), static_cast<int>(offset)) - joints.begin();
+    const auto before =
+        std::upper_bound(joints.begin(), joints.end(), static_cast<int>(offset)) - joints.begin();
     return base + static_cast<int>(offset) + static_cast<int>(before);
 }
 
 int PaneText::endPosition(std::size_t offset) const {
-    const auto before = std::lower_bound(joints.begin(), joints.end(), static_cast<int>(offset)) - joints.begin();
+    const auto before =
+        std::lower_bound(joints.begin(), joints.end(), static_cast<int>(offset)) - joints.begin();
     return base + static_cast<int>(offset) + static_cast<int>(before);
 }
 
@@ -268,10 +270,9 @@ FindBar::FindBar(RichEditWidget* pane) : QWidget(pane), pane_(pane) {
     connect(pane_->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] {
         if (isVisible()) highlightTimer_.start();
     });
-    connect(pane_->document(), &QTextDocument::contentsChange, this,
-            [this](int, int removed, int added) {
-                if (removed != 0 || added != 0) textChanged();
-            });
+    connect(pane_->document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
+        if (removed != 0 || added != 0) textChanged();
+    });
 
     pane_->installEventFilter(this);
     pane_->viewport()->installEventFilter(this);
@@ -497,7 +498,8 @@ void FindBar::showCount() {
     std::size_t index = 0;
     if (matchFrom_ >= 0) {
         const auto offset = static_cast<int>(wholeText().offsetOf(matchFrom_));
-        index = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin());
+        index = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) -
+                                         starts_.begin());
     }
     count_->setText(fromUtf8(search::countCaption(std::max<std::size_t>(index, 1), starts_.size())));
 }
@@ -543,7 +545,8 @@ void FindBar::replaceOne() {
         const std::size_t to = t.offsetOf(cursor.selectionEnd());
         const search::SearchResult r = search_->next(t.view(), from);
         if (r.status == search::SearchStatus::Found && r.match.start == from && r.match.end() == to) {
-            const QString text = fromU16(search_->replacementFor(t.view(), r.match, toU16(replaceField_->text())));
+            const QString text =
+                fromU16(search_->replacementFor(t.view(), r.match, toU16(replaceField_->text())));
             replaceInPane(*pane_, {TextReplacement{from, to, text}});
             // The pane's cursor stands just after the replacement.
             findFrom(pane_->textCursor().position(), true, true);
@@ -597,7 +600,8 @@ bool FindBar::eventFilter(QObject* watched, QEvent* event) {
         }
         if (watched == pane_ && event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
-            if (key->modifiers() == Qt::ControlModifier && (key->key() == Qt::Key_F || key->key() == Qt::Key_H)) {
+            if (key->modifiers() == Qt::ControlModifier &&
+                (key->key() == Qt::Key_F || key->key() == Qt::Key_H)) {
                 open(key->key() == Qt::Key_H);
                 return true;
             }
@@ -611,10 +615,9 @@ bool FindBar::eventFilter(QObject* watched, QEvent* event) {
     // The fields: the bar's own keys before the line edit's.
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
-        const bool ours = key->key() == Qt::Key_Escape || key->key() == Qt::Key_Return ||
-                          key->key() == Qt::Key_Enter ||
-                          (key->modifiers() == Qt::ControlModifier &&
-                           (key->key() == Qt::Key_F || key->key() == Qt::Key_H));
+        const bool ours =
+            key->key() == Qt::Key_Escape || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+            (key->modifiers() == Qt::ControlModifier && (key->key() == Qt::Key_F || key->key() == Qt::Key_H));
         if (!ours) return false;
         if (event->type() == QEvent::ShortcutOverride) {
             event->accept();
