@@ -351,6 +351,7 @@ void FindBar::searchChanged() {
     options.regularExpression = regularExpression_->isChecked();
     search_ = std::make_shared<const search::TextSearch>(toU16(findField_->text()), options);
     ++generation_;
+    tooComplex_ = false;
     counted_ = false;
     starts_.clear();
     if (stopCount_) stopCount_->store(true);
@@ -369,6 +370,7 @@ void FindBar::textChanged() {
     whole_.reset();
     if (!isVisible() || !search_ || !search_->usable()) return;
     ++generation_;
+    tooComplex_ = false;
     counted_ = false;
     if (stopCount_) stopCount_->store(true);
     matchFrom_ = matchTo_ = -1;
@@ -404,6 +406,7 @@ void FindBar::findFrom(int from, bool forward, bool stepped) {
         wrapped = r.status == search::SearchStatus::Found;
     }
     if (r.status == search::SearchStatus::TooComplex) {
+        tooComplex_ = true;
         matchFrom_ = matchTo_ = -1;
         count_->clear();
         showNote(search::kTooComplexCaption, true);
@@ -437,7 +440,7 @@ void FindBar::select(int from, int to) {
 }
 
 void FindBar::startCount() {
-    if (!search_ || !search_->usable() || !isVisible()) return;
+    if (!search_ || !search_->usable() || !isVisible() || tooComplex_) return;
     if (stopCount_) stopCount_->store(true);
     const PaneText& t = wholeText();
     const unsigned generation = generation_;
@@ -480,7 +483,7 @@ void FindBar::startCount() {
 void FindBar::countDone(unsigned generation, std::vector<int> starts, bool tooComplex) {
     if (generation != generation_) return;
     counted_ = true;
-    countTooComplex_ = tooComplex;
+    tooComplex_ = tooComplex;
     starts_ = std::move(starts);
     if (tooComplex) showNote(search::kTooComplexCaption, true);
     showCount();
@@ -492,7 +495,7 @@ void FindBar::showCount() {
         return;
     }
     if (starts_.empty()) {
-        count_->setText(countTooComplex_ ? QString() : fromUtf8(search::kNoMatchCaption));
+        count_->setText(tooComplex_ ? QString() : fromUtf8(search::kNoMatchCaption));
         return;
     }
     std::size_t index = 0;
@@ -506,7 +509,7 @@ void FindBar::showCount() {
 
 void FindBar::updateHighlights() {
     QList<QTextEdit::ExtraSelection> selections;
-    if (isVisible() && search_ && search_->usable()) {
+    if (isVisible() && search_ && search_->usable() && !tooComplex_) {
         QTextDocument& doc = *pane_->document();
         const QWidget* view = pane_->viewport();
         QTextBlock first = pane_->cursorForPosition(QPoint(0, 0)).block();
@@ -570,6 +573,7 @@ void FindBar::replaceAll() {
         return true;
     });
     if (status == search::SearchStatus::TooComplex) {
+        tooComplex_ = true;
         showNote(search::kTooComplexCaption, true);
         return;
     }

@@ -173,6 +173,8 @@ TEST_F(FindWindow, AnEndlessPatternStopsAtTheLimitWithAMessage) {
     option(b, "正则表达式")->click();
     QTest::keyClicks(b->findField(), "(a+)+$");
     EXPECT_EQ(b->noteText(), "表达式过于复杂，查找已在限制处停止");
+    EXPECT_TRUE(b->countText().isEmpty());
+    EXPECT_TRUE(w.pane(3)->extraSelections().isEmpty());
     QTest::keyClick(b->findField(), Qt::Key_Return);
     EXPECT_EQ(b->noteText(), "表达式过于复杂，查找已在限制处停止");
 }
