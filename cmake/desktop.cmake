@@ -82,13 +82,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "editors")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # dpkg-shlibdeps adds the libraries the binary links against, with their versions. The list
 # below names what it cannot see: the plugins and helper process Qt loads at run time, Qt's own
-# translations and the fonts for the Chinese interface. The encoding detector that Open uses is
-# named as well.
+# translations and the fonts for the Chinese interface. The encoding detector that Open uses and the
+# regular expressions of the find bar are named as well.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6core6, libqt6gui6, libqt6widgets6, libqt6printsupport6, libqt6webenginecore6, \
 libqt6webenginecore6-bin, libqt6webenginewidgets6, libqt6svg6, qt6-qpa-plugins, qt6-translations-l10n, \
-fonts-noto-cjk, libuchardet0")
+fonts-noto-cjk, libuchardet0, libpcre2-16-0")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 
 include(CPack)

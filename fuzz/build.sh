@@ -20,7 +20,7 @@ libs=(-luchardet)
     "${text[@]}" "${libs[@]}" -o "$out/rtf_reader_fuzz"
 "$cxx" "${flags[@]}" "$root/fuzz/text_decoder_fuzz.cpp" "${text[@]}" "${libs[@]}" \
     -o "$out/text_decoder_fuzz"
-"$cxx" "${flags[@]}" -DCORVANE_COUNT_LEXER_READS "$root/fuzz/code_lexer_fuzz.cpp" "$root/src/syntax/code_lexer.cpp" \
+"$cxx" "${flags[@]}" -DCORVANE_COUNT_LEXER_READS "$root/fuzz/code_lexer_fuzz.cpp" "$root"/src/syntax/*_lexer.cpp \
     -o "$out/code_lexer_fuzz"
 echo "built $out/rtf_reader_fuzz, $out/text_decoder_fuzz and $out/code_lexer_fuzz"
 

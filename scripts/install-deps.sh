@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev
-    libuchardet-dev
+    libuchardet-dev libpcre2-dev
     fonts-noto-cjk
     xvfb xauth xdotool x11-utils openbox wmctrl imagemagick poppler-utils libjs-jquery xclip python3-xlib
     at-spi2-core python3-pyatspi dbus dbus-x11

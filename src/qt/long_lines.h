@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringView>
 #include <QTextCursor>
@@ -7,6 +8,8 @@
 #include <functional>
 #include <vector>
 
+class QKeyEvent;
+class QPlainTextEdit;
 class QTextBlock;
 class QTextBlockFormat;
 class QTextDocument;
@@ -55,6 +58,8 @@ QTextBlockFormat pieceFormat(QTextBlockFormat format);
 // surrogate pair or before a combining mark; what is left of the line, when it is no longer than
 // a piece, or half of it, when it is no longer than one and a half.
 int pieceEnd(QStringView text, int start, int end);
+// Where the line [start, end) of `text` is cut into pieces: every piece's end but the last's.
+std::vector<int> pieceBreaks(QStringView text, int start, int end);
 void insertWithPieces(QTextCursor& cursor, const QString& text, const QTextBlockFormat& lineFormat);
 
 // Where an edit removes text from the start of a block, Qt gives that block the format of the
@@ -76,5 +81,96 @@ void restorePieces(QTextDocument& document, int from, int to, const EditStart& s
 
 // Makes every line of `document` one block again (a copy of the pane's document, to print it).
 void joinPieces(QTextDocument& document);
+
+// The one owner of the long lines of a pane: it splits and joins their pieces after each edit,
+// lays them out wrapped at the pane's width (with the paragraph alignment the plain-text layout
+// leaves out), decides what keys and undo do at a joint, and keeps a map of the joints so that everyone else
+// reads and edits the pane's text as a file holds it, by offsets without joints.
+//
+// The map is the sorted document positions of the joints, brought up to date by each change of
+// the document before anyone else hears of it: a query is a binary search; an edit moves the
+// joints after it. Its own splitting and joining, and formatting, are no change of the text:
+// `edited` reports only the rest, and `restructuring()` says which is under way to those that
+// hear of changes from Qt itself (the accessibility bridge).
+class LongLines : public QObject {
+    Q_OBJECT
+public:
+    // Attaches to the pane's document before the pane is given it, so that the map is up to date
+    // before anyone else hears of a change.
+    LongLines(QPlainTextEdit* pane, QTextDocument* document);
+
+    // The owner of a pane's long lines, or null for another widget.
+    static LongLines* of(const QObject* pane);
+
+    // ----- offsets of the text without joints -------------------------------------------------
+    // The offset of a document position, and the document position of the character at an offset
+    // (after the joint, when the offset is at one).
+    int offsetOf(int position) const;
+    int positionOf(int offset) const;
+    // The number of characters of the text, its last line end not counted.
+    int characterCount() const;
+    // The number of joints in [from, to), document positions.
+    int jointsBetween(int from, int to) const;
+    // The text between two document positions, line breaks as "\n".
+    QString text(int from, int to) const;
+    // `text`, which starts at document position `offset`, without its joints, a stretch at a time.
+    void forEachStretch(QStringView text, int offset, const std::function<void(QStringView)>& stretch) const;
+    QString withoutJoints(QStringView text, int offset) const;
+    // Replaces the text between two offsets with `text` as the person's own edit would: in one undo
+    // step with the splitting and joining it calls for; the caret ends after it.
+    void replace(int fromOffset, int toOffset, const QString& text);
+    // Replaces the pane's selection with `text` the same way.
+    void replaceSelection(const QString& text);
+
+    // ----- edits -------------------------------------------------------------------------------
+    // How an edit's undo step is made. Plain: Qt's own (the edit is nowhere near a long line);
+    // Own: a step of its own, with the pieces restored after it; Typing: the step of the key typed
+    // just before, when this key follows it.
+    enum class Step { Plain, Own, Typing };
+    // Runs an edit of the pane, then restores the pieces of the lines it touched.
+    void edit(Step step, const std::function<void()>& edit);
+    // The step a person's key press makes at the caret.
+    Step stepOfKey(const QKeyEvent* event) const;
+    // The step an input method's text makes at the caret.
+    Step stepOfInput() const;
+    // A person's key press at a joint acts on the characters on either side of it: the joint is no
+    // character. Returns whether it did.
+    bool keyAtJoint(QKeyEvent* event);
+    // Undo and redo bring back the pieces as they were; keys typed after them start a new step.
+    void undoRedo(const std::function<void()>& act);
+    // A drop that moves the selection takes it out before it inserts what it drops.
+    void drop(const std::function<void()>& act);
+    // Runs a change of formats alone: no change of the text.
+    void formatOnly(const std::function<void()>& apply);
+    // Whether the pieces are being split or joined now (a change of the document that is none of
+    // the text).
+    bool restructuring() const { return restructuring_; }
+
+signals:
+    // A change of the text, in document positions as QTextDocument::contentsChange has it.
+    void edited(int position, int removed, int added);
+    // The pieces of the lines between two document positions were split or joined again.
+    void restructured(int from, int to);
+
+private:
+    void onContentsChange(int position, int removed, int added);
+    void rescan(int from, int to, std::vector<int>& found) const;
+    // Whether an edit at the caret may split or join pieces.
+    bool nearLongLine() const;
+
+    QPlainTextEdit* pane_;
+    QTextDocument* document_;
+    std::vector<int> joints_;
+    bool formatting_ = false;
+    bool restructuring_ = false;
+    EditStart dropStart_;
+    // The range that the edits since the last restore touched, or -1.
+    int editedFrom_ = -1;
+    int editedTo_ = -1;
+    // Counts every change of the document, to tell whether a key follows the one typed before.
+    long contentChanges_ = 0;
+    long typedChanges_ = -1;
+    int typedEnd_ = -1;
+};
 
 }  // namespace corvane::qt

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include <QPlainTextEdit>
+
 #include "qt/long_lines.h"
-#include "qt/rich_edit_widget.h"
-#include "qt/utf8_text.h"
 
 namespace corvane::qt {
 
@@ -60,29 +60,9 @@ QTextBlock lastOfLine(QTextBlock block) {
     return block;
 }
 
-// An offset in the text without joints for a document position.
-int offsetIn(const QTextDocument& document, int position) {
-    return position - static_cast<int>(jointsIn(document, 0, position).size());
-}
-
-// The text between two document positions without joints, line breaks as "\n".
-QString textIn(QTextDocument& document, int from, int to) {
-    if (to <= from) return {};
-    QTextCursor cursor(&document);
-    cursor.setPosition(from);
-    cursor.setPosition(to, QTextCursor::KeepAnchor);
-    QString text = cursor.selectedText();
-    const std::vector<int> joints = jointsIn(document, from, to);
-    if (!joints.empty()) text = withoutJoints(text, from, joints);
-    for (QChar& c : text) {
-        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator) c = u'\n';
-    }
-    return text;
-}
-
 QAccessibleInterface* paneInterface(const QString&, QObject* object) {
-    auto* pane = qobject_cast<RichEditWidget*>(object);
-    return pane != nullptr ? new PaneAccessible(pane) : nullptr;
+    auto* pane = qobject_cast<QPlainTextEdit*>(object);
+    return pane != nullptr && LongLines::of(pane) != nullptr ? new PaneAccessible(pane) : nullptr;
 }
 
 // Where the changes Qt reports go: a handler installed before ours, or else the platform's bridge
@@ -107,17 +87,17 @@ void sendOn(QAccessibleEvent* event) {
 // it: the joints among them are gone by then.
 void paneUpdate(QAccessibleEvent* event) {
     const QAccessible::Event type = event->type();
-    auto* pane = qobject_cast<RichEditWidget*>(event->object());
-    if (pane == nullptr || (type != QAccessible::TextInserted && type != QAccessible::TextRemoved &&
-                            type != QAccessible::TextUpdated)) {
+    const LongLines* lines = LongLines::of(event->object());
+    if (lines == nullptr || (type != QAccessible::TextInserted && type != QAccessible::TextRemoved &&
+                             type != QAccessible::TextUpdated)) {
         sendOn(event);
         return;
     }
-    if (pane->restoringPieces()) return;
-    QTextDocument& document = *pane->document();
+    if (lines->restructuring()) return;
+    QObject* pane = event->object();
     if (type == QAccessible::TextRemoved) {
         const auto* removal = static_cast<QAccessibleTextRemoveEvent*>(event);
-        QAccessibleTextRemoveEvent told(pane, offsetIn(document, removal->changePosition()),
+        QAccessibleTextRemoveEvent told(pane, lines->offsetOf(removal->changePosition()),
                                         removal->textRemoved());
         sendOn(&told);
         return;
@@ -133,13 +113,13 @@ void paneUpdate(QAccessibleEvent* event) {
         position = update->changePosition();
         inserted = update->textInserted();
     }
-    const QString text = textIn(document, position, position + static_cast<int>(inserted.size()));
+    const QString text = lines->text(position, position + static_cast<int>(inserted.size()));
     if (type == QAccessible::TextInserted) {
         if (text.isEmpty()) return;
-        QAccessibleTextInsertEvent told(pane, offsetIn(document, position), text);
+        QAccessibleTextInsertEvent told(pane, lines->offsetOf(position), text);
         sendOn(&told);
     } else {
-        QAccessibleTextUpdateEvent told(pane, offsetIn(document, position),
+        QAccessibleTextUpdateEvent told(pane, lines->offsetOf(position),
                                         static_cast<QAccessibleTextUpdateEvent*>(event)->textRemoved(), text);
         sendOn(&told);
     }
@@ -156,25 +136,15 @@ void installPaneAccessible() {
     (void)installed;
 }
 
-PaneAccessible::PaneAccessible(RichEditWidget* pane) : QAccessibleWidget(pane, QAccessible::EditableText) {}
+PaneAccessible::PaneAccessible(QPlainTextEdit* pane) : QAccessibleWidget(pane, QAccessible::EditableText) {}
 
-RichEditWidget* PaneAccessible::pane() const { return static_cast<RichEditWidget*>(widget()); }
+QPlainTextEdit* PaneAccessible::pane() const { return static_cast<QPlainTextEdit*>(widget()); }
 
 QTextDocument& PaneAccessible::document() const { return *pane()->document(); }
 
-int PaneAccessible::offsetOf(int position) const { return offsetIn(document(), position); }
+const LongLines& PaneAccessible::lines() const { return *LongLines::of(widget()); }
 
-int PaneAccessible::positionOf(int offset) const {
-    const int last = document().characterCount() - 1;
-    int position = std::max(offset, 0);
-    for (const int joint : jointsIn(document(), 0, last)) {
-        if (joint > position) break;
-        ++position;
-    }
-    return std::min(position, last);
-}
-
-QString PaneAccessible::lineText(int from, int to) const { return textIn(document(), from, to); }
+LongLines& PaneAccessible::lines() { return *LongLines::of(widget()); }
 
 QAccessible::State PaneAccessible::state() const {
     QAccessible::State state = QAccessibleWidget::state();
@@ -207,8 +177,8 @@ void PaneAccessible::selection(int selectionIndex, int* startOffset, int* endOff
     *startOffset = *endOffset = 0;
     const QTextCursor cursor = pane()->textCursor();
     if (selectionIndex != 0 || !cursor.hasSelection()) return;
-    *startOffset = offsetOf(cursor.selectionStart());
-    *endOffset = offsetOf(cursor.selectionEnd());
+    *startOffset = lines().offsetOf(cursor.selectionStart());
+    *endOffset = lines().offsetOf(cursor.selectionEnd());
 }
 
 int PaneAccessible::selectionCount() const { return pane()->textCursor().hasSelection() ? 1 : 0; }
@@ -225,28 +195,26 @@ void PaneAccessible::removeSelection(int selectionIndex) {
 void PaneAccessible::setSelection(int selectionIndex, int startOffset, int endOffset) {
     if (selectionIndex != 0) return;
     QTextCursor cursor = pane()->textCursor();
-    cursor.setPosition(positionOf(startOffset));
-    cursor.setPosition(positionOf(endOffset), QTextCursor::KeepAnchor);
+    cursor.setPosition(lines().positionOf(startOffset));
+    cursor.setPosition(lines().positionOf(endOffset), QTextCursor::KeepAnchor);
     pane()->setTextCursor(cursor);
 }
 
-int PaneAccessible::cursorPosition() const { return offsetOf(pane()->textCursor().position()); }
+int PaneAccessible::cursorPosition() const { return lines().offsetOf(pane()->textCursor().position()); }
 
 void PaneAccessible::setCursorPosition(int position) {
     QTextCursor cursor = pane()->textCursor();
-    cursor.setPosition(positionOf(position));
+    cursor.setPosition(lines().positionOf(position));
     pane()->setTextCursor(cursor);
 }
 
 QString PaneAccessible::text(int startOffset, int endOffset) const {
     const int last = document().characterCount() - 1;
-    return lineText(positionOf(startOffset), endOffset < 0 ? last : positionOf(endOffset));
+    return lines().text(lines().positionOf(startOffset),
+                        endOffset < 0 ? last : lines().positionOf(endOffset));
 }
 
-int PaneAccessible::characterCount() const {
-    const int last = document().characterCount() - 1;
-    return last - static_cast<int>(jointsIn(document(), 0, last).size());
-}
+int PaneAccessible::characterCount() const { return lines().characterCount(); }
 
 template <typename Ask>
 QString PaneAccessible::askNear(int offset, QAccessible::TextBoundaryType boundaryType, int* startOffset,
@@ -256,7 +224,7 @@ QString PaneAccessible::askNear(int offset, QAccessible::TextBoundaryType bounda
     int to = last;
     if (boundaryType == QAccessible::LineBoundary || boundaryType == QAccessible::ParagraphBoundary) {
         // The line of the file that holds the offset, and the lines either side of it.
-        const QTextBlock block = document().findBlock(positionOf(offset));
+        const QTextBlock block = document().findBlock(lines().positionOf(offset));
         QTextBlock first = firstOfLine(block);
         if (first.previous().isValid()) first = firstOfLine(first.previous());
         QTextBlock end = lastOfLine(block);
@@ -264,11 +232,11 @@ QString PaneAccessible::askNear(int offset, QAccessible::TextBoundaryType bounda
         from = first.position();
         to = std::min(end.position() + end.length(), last);
     } else if (boundaryType != QAccessible::NoBoundary) {
-        from = positionOf(offset - kNear);
-        to = positionOf(offset + kNear);
+        from = lines().positionOf(offset - kNear);
+        to = lines().positionOf(offset + kNear);
     }
-    const int base = offsetOf(from);
-    const Stretch stretch(lineText(from, to));
+    const int base = lines().offsetOf(from);
+    const Stretch stretch(lines().text(from, to));
     QString answer = ask(stretch, offset - base, boundaryType, startOffset, endOffset);
     if (*startOffset >= 0) *startOffset += base;
     if (*endOffset >= 0) *endOffset += base;
@@ -301,7 +269,7 @@ QString PaneAccessible::textAtOffset(int offset, QAccessible::TextBoundaryType b
 
 QRect PaneAccessible::characterRect(int offset) const {
     QTextCursor cursor(&document());
-    cursor.setPosition(positionOf(offset));
+    cursor.setPosition(lines().positionOf(offset));
     const QRect caret = pane()->cursorRect(cursor);
     const QChar character = document().characterAt(cursor.position());
     cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
@@ -312,14 +280,14 @@ QRect PaneAccessible::characterRect(int offset) const {
 int PaneAccessible::offsetAtPoint(const QPoint& point) const {
     const QPoint inside = pane()->viewport()->mapFromGlobal(point);
     if (!pane()->viewport()->rect().contains(inside)) return -1;
-    return offsetOf(pane()->cursorForPosition(inside).position());
+    return lines().offsetOf(pane()->cursorForPosition(inside).position());
 }
 
 void PaneAccessible::scrollToSubstring(int startIndex, int endIndex) {
     QTextCursor cursor(&document());
-    cursor.setPosition(positionOf(endIndex));
+    cursor.setPosition(lines().positionOf(endIndex));
     const QRect end = pane()->cursorRect(cursor);
-    cursor.setPosition(positionOf(startIndex));
+    cursor.setPosition(lines().positionOf(startIndex));
     const QRect start = pane()->cursorRect(cursor);
     const QRect shown = pane()->viewport()->rect();
     if (!shown.contains(start) || !shown.contains(end)) {
@@ -335,7 +303,7 @@ void PaneAccessible::scrollToSubstring(int startIndex, int endIndex) {
 }
 
 QString PaneAccessible::attributes(int offset, int* startOffset, int* endOffset) const {
-    const int position = positionOf(offset);
+    const int position = lines().positionOf(offset);
     const QTextBlock block = document().findBlock(position);
     QTextCharFormat format = block.charFormat();
     *startOffset = offset;
@@ -344,8 +312,8 @@ QString PaneAccessible::attributes(int offset, int* startOffset, int* endOffset)
         const QTextFragment fragment = it.fragment();
         if (position >= fragment.position() && position < fragment.position() + fragment.length()) {
             format = fragment.charFormat();
-            *startOffset = offsetOf(fragment.position());
-            *endOffset = offsetOf(fragment.position() + fragment.length());
+            *startOffset = lines().offsetOf(fragment.position());
+            *endOffset = lines().offsetOf(fragment.position() + fragment.length());
             break;
         }
     }
@@ -371,9 +339,8 @@ void PaneAccessible::insertText(int offset, const QString& text) { replaceText(o
 
 void PaneAccessible::replaceText(int startOffset, int endOffset, const QString& text) {
     if (pane()->isReadOnly()) return;
-    // Through the pane's own command, so that long lines are held in pieces again afterwards.
-    setSelection(0, startOffset, endOffset);
-    pane()->setSelText(toUtf8(text));
+    // As the person's own edit, so that long lines are held in pieces again afterwards.
+    lines().replace(startOffset, endOffset, text);
 }
 
 }  // namespace corvane::qt

@@ -2,11 +2,12 @@
 
 #include <QAccessibleWidget>
 
+class QPlainTextEdit;
 class QTextDocument;
 
 namespace corvane::qt {
 
-class RichEditWidget;
+class LongLines;
 
 // What a screen reader reads of a code pane: the pane's text as a file holds it, a long line whole.
 // Qt's own interface for a QPlainTextEdit reads the document as it is, so it would speak every
@@ -17,7 +18,7 @@ class PaneAccessible : public QAccessibleWidget,
                        public QAccessibleTextInterface,
                        public QAccessibleEditableTextInterface {
 public:
-    explicit PaneAccessible(RichEditWidget* pane);
+    explicit PaneAccessible(QPlainTextEdit* pane);
 
     QAccessible::State state() const override;
     QString text(QAccessible::Text t) const override;
@@ -49,14 +50,11 @@ public:
     void replaceText(int startOffset, int endOffset, const QString& text) override;
 
 private:
-    RichEditWidget* pane() const;
+    QPlainTextEdit* pane() const;
     QTextDocument& document() const;
-    // An offset in the text without joints for a document position, and the document position of
-    // the character at an offset (after the joint, when the offset is at one).
-    int offsetOf(int position) const;
-    int positionOf(int offset) const;
-    // The text between two document positions without joints, line breaks as "\n".
-    QString lineText(int from, int to) const;
+    // The pane's long lines, which map the offsets to and from the document's positions.
+    const LongLines& lines() const;
+    LongLines& lines();
     // Answers a text-at, -before or -after question with Qt's own rules about boundaries, asked
     // of the stretch of text around `offset` that holds the answer.
     template <typename Ask>

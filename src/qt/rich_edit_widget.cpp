@@ -3,18 +3,14 @@
 #include <QAbstractUndoItem>
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QPlainTextDocumentLayout>
 #include <QPrinter>
-#include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "platform/platform_error.h"
@@ -37,16 +33,6 @@ void convertToFileText(QStringView text, const std::function<void(std::string_vi
 }
 
 std::string toFileText(QStringView text) { return toUtf8(text, true); }
-
-// The number of UTF-16 code units that UTF-8 `text` becomes.
-std::size_t utf16Length(std::string_view text) {
-    std::size_t units = 0;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
-    }
-    return units;
-}
 
 Qt::Alignment toQtAlignment(Alignment alignment) {
     switch (alignment) {
@@ -76,148 +62,6 @@ QTextCharFormat toQtFormat(const CharFormat& format, const QStringList& families
     return qtFormat;
 }
 
-// The plain-text layout with paragraph alignment. Its own layout of a paragraph always uses the
-// document's default alignment, so the paragraph's alignment is set on the laid-out paragraph
-// whenever the view asks where a paragraph is: before it paints it, places the caret in it or
-// finds the character under the mouse. A line then lines up within the pane's width, as in a
-// QTextEdit without wrapping; a line wider than the pane starts at the left.
-//
-// The pieces of a long line (qt/long_lines.h) are laid out again wrapped at the pane's width
-// whenever the plain-text layout has laid them out in one line, and a change within a piece is
-// laid out here at once, wrapped. Short lines are never wrapped. The width of the document is
-// then that of its widest short line: the plain-text layout would count the pieces unwrapped.
-class PaneDocumentLayout : public QPlainTextDocumentLayout {
-public:
-    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
-
-    QRectF blockBoundingRect(const QTextBlock& block) const override {
-        if (!block.isValid()) return QPlainTextDocumentLayout::blockBoundingRect(block);
-        // Within an edit block the document reports its changes to the layout only when the block
-        // ends, and until then a changed paragraph keeps the lines of its earlier text; the view
-        // asks where the caret is before that (a paste scrolls to the caret, the pane's own edits
-        // are edit blocks). Lines that no longer hold the paragraph's text are laid out again;
-        // where that changes the paragraph's height, the report of the change then repaints the
-        // whole view, as a change of height would have.
-        int linesBefore = -1;
-        if (!inChange_) {
-            QTextLayout* layout = block.layout();
-            if (layout->lineCount() > 0) {
-                const QTextLine last = layout->lineAt(layout->lineCount() - 1);
-                if (last.textStart() + last.textLength() !=
-                    block.length() - 1 + layout->preeditAreaText().size()) {
-                    linesBefore = layout->lineCount();
-                    layout->clearLayout();
-                    relaid_ = true;
-                }
-            }
-        }
-        const bool piece = isPiece(block);
-        if (piece) const_cast<PaneDocumentLayout*>(this)->wrapPiece(block);
-        QRectF rect = QPlainTextDocumentLayout::blockBoundingRect(block);
-        QTextLayout* layout = block.layout();
-        if (linesBefore >= 0 && layout->lineCount() != linesBefore) resizedEarly_ = true;
-        const Qt::Alignment alignment = block.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
-        QTextOption option = layout->textOption();
-        if (option.alignment() != alignment) {
-            option.setAlignment(alignment);
-            layout->setTextOption(option);
-        }
-        if ((alignment & (Qt::AlignRight | Qt::AlignHCenter)) && layout->lineCount() > 0) {
-            // What is repainted after a change must reach where the text now stands.
-            rect.setWidth(qMax(rect.width(), layout->lineAt(0).width() + 2 * document()->documentMargin()));
-        }
-        // The widest line is measured again, as the plain-text layout does, after a width change.
-        const int paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
-        if (paneWidth != measuredAt_) {
-            measuredAt_ = paneWidth;
-            widest_ = 0;
-        }
-        if (!piece && layout->lineCount() > 0) {
-            const qreal width = layout->lineAt(0).naturalTextWidth() + 2 * document()->documentMargin();
-            if (width > widest_) widest_ = width;
-        }
-        return rect;
-    }
-
-    QSizeF documentSize() const override {
-        const QSizeF size = QPlainTextDocumentLayout::documentSize();
-        if (!piecesShown_) return size;
-        const qreal paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
-        return QSizeF(qMax(widest_, paneWidth), size.height());
-    }
-
-protected:
-    void documentChanged(int from, int removed, int added) override {
-        // Paragraphs laid out again before this report already look as they do after it.
-        const QScopedValueRollback<bool> inChange(inChange_, true);
-        changed(from, removed, added);
-        if (std::exchange(relaid_, false)) emit documentSizeChanged(documentSize());
-        if (std::exchange(resizedEarly_, false)) {
-            emit update(QRectF(0., -document()->documentMargin(), 1000000000., 1000000000.));
-        }
-    }
-
-private:
-    void changed(int from, int removed, int added) {
-        QTextDocument* doc = document();
-        if (from == 0 && added == doc->characterCount()) widest_ = 0;
-        const QTextBlock block = doc->findBlock(from);
-        if (blockCount_ == doc->blockCount() && block.isValid() && block.length() > 0 && isPiece(block) &&
-            doc->findBlock(qMax(0, from + removed + added - 1)) == block) {
-            // A change within one piece: laid out once, wrapped.
-            const QRectF before = blockBoundingRect(block);
-            block.layout()->clearLayout();
-            const QRectF after = blockBoundingRect(block);
-            if (after.height() == before.height()) {
-                emit updateBlock(block);
-            } else {
-                emit update(QRectF(0., -doc->documentMargin(), 1000000000., 1000000000.));
-            }
-            return;
-        }
-        QPlainTextDocumentLayout::documentChanged(from, removed, added);
-        blockCount_ = doc->blockCount();
-    }
-
-    void wrapPiece(const QTextBlock& block) {
-        QTextLayout* layout = block.layout();
-        const qreal margin = document()->documentMargin();
-        const int paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
-        const qreal available = paneWidth > 0 ? paneWidth - 2 * margin : qreal(INT_MAX);
-        if (layout->lineCount() > 0 && layout->textOption().wrapMode() != QTextOption::NoWrap &&
-            layout->lineAt(0).width() == available)
-            return;
-        QTextOption option = document()->defaultTextOption();
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        option.setAlignment(block.blockFormat().alignment() & Qt::AlignHorizontal_Mask);
-        layout->setTextOption(option);
-        layout->beginLayout();
-        qreal height = 0;
-        for (;;) {
-            QTextLine line = layout->createLine();
-            if (!line.isValid()) break;
-            line.setLeadingIncluded(true);
-            line.setLineWidth(available);
-            line.setPosition(QPointF(margin, height));
-            height += line.height();
-            if (line.leading() < 0) height += qCeil(line.leading());
-        }
-        layout->endLayout();
-        piecesShown_ = true;
-        const int lines = document()->lineCount();
-        QTextBlock(block).setLineCount(block.isVisible() ? layout->lineCount() : 0);
-        if (document()->lineCount() != lines) emit documentSizeChanged(documentSize());
-    }
-
-    mutable qreal widest_ = 0;
-    mutable int measuredAt_ = -1;
-    bool piecesShown_ = false;
-    int blockCount_ = -1;
-    mutable bool relaid_ = false;
-    mutable bool resizedEarly_ = false;
-    bool inChange_ = false;
-};
-
 // Closes a replacement's undo step. Qt joins text typed right after an insertion into the same
 // undo step, so a key pressed at the end of a loaded file would otherwise be undone together with
 // the load; an entry of another kind at the end keeps them apart.
@@ -238,151 +82,36 @@ RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent) {
     // A screen reader reads a long line whole, as every other reader of the pane's text does.
     installPaneAccessible();
     auto* doc = new QTextDocument(this);
-    auto* layout = new PaneDocumentLayout(doc);
-    layout->setPaintDevice(viewport());
-    doc->setDocumentLayout(layout);
+    lines_ = new LongLines(this, doc);
+    connect(lines_, &LongLines::edited, this, [this] { raiseChange(); });
     doc->setDefaultFont(font());
     setDocument(doc);
     setTabChangesFocus(false);
-    // The selection shows only while the pane has the focus.
+    // The three panes lie one on another. A pane that paints its own background is opaque to Qt,
+    // so what is repainted in it (a scroll bar whose range a key changed) is painted there alone,
+    // not in the panes beneath it and the window behind them as well: that was most of a key's cost.
+    setAutoFillBackground(true);
+    // The selection shows only while the pane has the focus; without it, it hides nothing drawn
+    // under it (the find bar's highlights of the matches).
     QPalette pal = palette();
-    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Inactive, QPalette::Base));
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, QColor(Qt::transparent));
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                  pal.color(QPalette::Inactive, QPalette::Text));
     setPalette(pal);
-    connect(document(), &QTextDocument::contentsChange, this, &RichEditWidget::onContentsChange);
-}
-
-void RichEditWidget::onContentsChange(int position, int removed, int added) {
-    ++contentChanges_;
-    if (formatting_ || (removed == 0 && added == 0)) return;
-    editedFrom_ = editedFrom_ < 0 ? position : std::min(editedFrom_, position);
-    editedTo_ = std::max(editedTo_, position + added);
-    raiseChange();
-}
-
-bool RichEditWidget::nearLongLine() const {
-    const QTextCursor cursor = textCursor();
-    const QTextBlock block = cursor.block();
-    return isPiece(block) || block.length() > kLongLine - 32 ||
-           (cursor.hasSelection() && document()->findBlock(cursor.anchor()) != block);
-}
-
-template <typename F>
-void RichEditWidget::editing(Step step, F&& edit) {
-    editedFrom_ = editedTo_ = -1;
-    const EditStart start = dropStart_.cursor.isNull() ? editStartOf(textCursor()) : dropStart_;
-    // An edit that may split or join pieces is an edit block, so that one undo takes back both.
-    // Qt merges keys typed one after another into one undo step only outside edit blocks; keys
-    // typed on in a long line join the step of the one before instead.
-    QTextCursor stepCursor(document());
-    const bool own = step != Step::Plain;
-    const bool typedOn = step == Step::Typing && contentChanges_ == typedChanges_ &&
-                         textCursor().position() == typedEnd_ && !textCursor().hasSelection();
-    if (own) typedOn ? stepCursor.joinPreviousEditBlock() : stepCursor.beginEditBlock();
-    try {
-        edit();
-    } catch (...) {
-        if (own) stepCursor.endEditBlock();
-        editedFrom_ = editedTo_ = -1;
-        throw;
-    }
-    // The document reports the edit's changes when its edit block ends; the pieces are restored
-    // in a block joined to it.
-    if (own) stepCursor.endEditBlock();
-    if (editedFrom_ >= 0) {
-        const int from = editedFrom_;
-        const int to = editedTo_;
-        editedFrom_ = editedTo_ = -1;
-        // Joining and splitting pieces is no change of the text.
-        formatOnly([&] {
-            const QScopedValueRollback<bool> restoring(restoringPieces_, true);
-            restorePieces(*document(), from, to, start);
-        });
-    }
-    typedChanges_ = contentChanges_;
-    typedEnd_ = step == Step::Typing ? textCursor().position() : -1;
 }
 
 void RichEditWidget::keyPressEvent(QKeyEvent* event) {
-    // Undo and redo bring back the pieces as they were.
     if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
-        QPlainTextEdit::keyPressEvent(event);
-        editedFrom_ = editedTo_ = -1;
-        typedEnd_ = -1;
+        lines_->undoRedo([&] { QPlainTextEdit::keyPressEvent(event); });
         return;
     }
-    const bool typing = !event->text().isEmpty() && event->text().front().isPrint() &&
-                        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-    const bool edits = !event->text().isEmpty() || event->key() == Qt::Key_Backspace ||
-                       event->key() == Qt::Key_Delete || event->matches(QKeySequence::DeleteStartOfWord) ||
-                       event->matches(QKeySequence::DeleteEndOfWord);
-    const Step step = !edits || !nearLongLine() ? Step::Plain : typing ? Step::Typing : Step::Own;
-    editing(step, [&] {
-        if (!keyAtJoint(event)) QPlainTextEdit::keyPressEvent(event);
+    lines_->edit(lines_->stepOfKey(event), [&] {
+        if (!lines_->keyAtJoint(event)) QPlainTextEdit::keyPressEvent(event);
     });
 }
 
-bool RichEditWidget::keyAtJoint(QKeyEvent* event) {
-    QTextCursor cursor = textCursor();
-    const int position = cursor.position();
-    const QTextBlock block = cursor.block();
-    const bool atPieceStart = position == block.position() && continuesLine(block);
-    const bool atPieceEnd = position == block.position() + block.length() - 1 && continuesLine(block.next());
-    if (!atPieceStart && !atPieceEnd) return false;
-    const bool plain = (event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) == 0;
-    if (!cursor.hasSelection() && plain && event->key() == Qt::Key_Backspace && atPieceStart) {
-        cursor.setPosition(position - 1);
-        cursor.deletePreviousChar();
-    } else if (!cursor.hasSelection() && event->matches(QKeySequence::Delete) && atPieceEnd) {
-        cursor.setPosition(position + 1);
-        cursor.deleteChar();
-    } else if (!cursor.hasSelection() && event->matches(QKeySequence::DeleteStartOfWord) && atPieceStart) {
-        cursor.setPosition(position - 1);
-        cursor.movePosition(QTextCursor::PreviousWord, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-    } else if (!cursor.hasSelection() && event->matches(QKeySequence::DeleteEndOfWord) && atPieceEnd) {
-        cursor.setPosition(position + 1);
-        cursor.movePosition(QTextCursor::NextWord, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-    } else if ((event->matches(QKeySequence::MoveToNextWord) ||
-                event->matches(QKeySequence::SelectNextWord)) &&
-               atPieceEnd) {
-        const auto mode =
-            event->matches(QKeySequence::SelectNextWord) ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
-        cursor.movePosition(QTextCursor::NextCharacter, mode);
-        cursor.movePosition(QTextCursor::NextWord, mode);
-    } else if ((event->matches(QKeySequence::MoveToPreviousWord) ||
-                event->matches(QKeySequence::SelectPreviousWord)) &&
-               atPieceStart) {
-        const auto mode = event->matches(QKeySequence::SelectPreviousWord) ? QTextCursor::KeepAnchor
-                                                                           : QTextCursor::MoveAnchor;
-        cursor.movePosition(QTextCursor::PreviousCharacter, mode);
-        cursor.movePosition(QTextCursor::PreviousWord, mode);
-    } else if (event->matches(QKeySequence::MoveToNextChar) || event->matches(QKeySequence::SelectNextChar)) {
-        // From the end of a piece past the first character of the next.
-        if (!atPieceEnd || (cursor.hasSelection() && event->matches(QKeySequence::MoveToNextChar)))
-            return false;
-        const auto mode =
-            event->matches(QKeySequence::SelectNextChar) ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
-        cursor.movePosition(QTextCursor::NextCharacter, mode, 2);
-    } else if (event->matches(QKeySequence::MoveToPreviousChar) ||
-               event->matches(QKeySequence::SelectPreviousChar)) {
-        if (!atPieceStart || (cursor.hasSelection() && event->matches(QKeySequence::MoveToPreviousChar)))
-            return false;
-        const auto mode = event->matches(QKeySequence::SelectPreviousChar) ? QTextCursor::KeepAnchor
-                                                                           : QTextCursor::MoveAnchor;
-        cursor.movePosition(QTextCursor::PreviousCharacter, mode, 2);
-    } else {
-        return false;
-    }
-    setTextCursor(cursor);
-    ensureCursorVisible();
-    return true;
-}
-
 void RichEditWidget::inputMethodEvent(QInputMethodEvent* event) {
-    editing(nearLongLine() ? Step::Own : Step::Plain, [&] { QPlainTextEdit::inputMethodEvent(event); });
+    lines_->edit(lines_->stepOfInput(), [&] { QPlainTextEdit::inputMethodEvent(event); });
 }
 
 namespace {
@@ -408,27 +137,23 @@ void RichEditWidget::insertFromMimeData(const QMimeData* source) {
     // Qt's control gets the text alone, in data of our own that surely has a format.
     QMimeData plain;
     plain.setText(text);
-    editing(Step::Own, [&] { QPlainTextEdit::insertFromMimeData(&plain); });
+    lines_->edit(LongLines::Step::Own, [&] { QPlainTextEdit::insertFromMimeData(&plain); });
 }
 
 void RichEditWidget::dropEvent(QDropEvent* event) {
-    // A move within the pane takes the selection out before it inserts what it drops.
-    dropStart_ = editStartOf(textCursor());
-    QPlainTextEdit::dropEvent(event);
-    dropStart_ = {};
+    lines_->drop([&] { QPlainTextEdit::dropEvent(event); });
 }
 
 QString RichEditWidget::selectedLineText() const {
     const QTextCursor cursor = textCursor();
     const QString text = cursor.selectedText();
     if (text.isEmpty()) return text;
-    return withoutJoints(text, cursor.selectionStart(),
-                         jointsIn(*document(), cursor.selectionStart(), cursor.selectionEnd()));
+    return lines_->withoutJoints(text, cursor.selectionStart());
 }
 
 QMimeData* RichEditWidget::createMimeDataFromSelection() const {
     const QTextCursor cursor = textCursor();
-    if (jointsIn(*document(), cursor.selectionStart(), cursor.selectionEnd()).empty())
+    if (lines_->jointsBetween(cursor.selectionStart(), cursor.selectionEnd()) == 0)
         return QPlainTextEdit::createMimeDataFromSelection();
     // As Qt's own plain text of a selection, with each line whole.
     QString text = selectedLineText();
@@ -440,23 +165,11 @@ QMimeData* RichEditWidget::createMimeDataFromSelection() const {
     return data;
 }
 
-template <typename F>
-void RichEditWidget::formatOnly(F&& apply) {
-    formatting_ = true;
-    try {
-        apply();
-    } catch (...) {
-        formatting_ = false;
-        throw;
-    }
-    formatting_ = false;
-}
-
 // The earlier content is removed, not cleared: the document keeps its characters and formats in its
 // own buffer for the undo step, so nothing is copied, and the new text is held once.
 void RichEditWidget::replaceContent(const std::function<void(QTextCursor&)>& fill) {
     QTextDocument* doc = document();
-    formatOnly([&] {
+    lines_->formatOnly([&] {
         QTextCursor cursor(doc);
         cursor.beginEditBlock();
         try {
@@ -521,29 +234,40 @@ void RichEditWidget::loadRichText(const RichDocument& document) {
             } else {
                 cursor.insertBlock(blockFormat);
             }
+            // Each run's text; a long paragraph goes in pieces, cut where a long line of a plain
+            // file is cut.
             std::string_view text = paragraph.text;
-            // A long paragraph goes in pieces, as a long line of a plain file does.
-            const bool inPieces = utf16Length(text) > kLongLine;
-            const QTextBlockFormat later = pieceFormat(blockFormat);
-            qsizetype column = 0;
+            std::vector<QString> parts;
+            parts.reserve(paragraph.runs.size());
             for (const TextRun& run : paragraph.runs) {
-                const QString part = fromUtf8(text.substr(0, run.length));
-                const QTextCharFormat& format = qtFormatOf(run.format);
+                parts.push_back(fromUtf8(text.substr(0, run.length)));
+                text.remove_prefix(run.length);
+            }
+            std::vector<int> breaks;
+            if (paragraph.text.size() > static_cast<std::size_t>(kLongLine)) {
+                QString line;
+                for (const QString& part : parts) line += part;
+                if (line.size() > kLongLine) breaks = pieceBreaks(line, 0, static_cast<int>(line.size()));
+            }
+            const QTextBlockFormat later = pieceFormat(blockFormat);
+            auto nextBreak = breaks.begin();
+            qsizetype column = 0;
+            for (std::size_t i = 0; i < parts.size(); ++i) {
+                const QString& part = parts[i];
+                const std::uint32_t index = paragraph.runs[i].format;
+                const QTextCharFormat& format = qtFormatOf(index);
                 qsizetype done = 0;
-                while (inPieces && part.size() - done > kPieceLength - column) {
-                    qsizetype cut = done + (kPieceLength - column);
-                    if (part[cut].isLowSurrogate()) --cut;
+                for (; nextBreak != breaks.end() && *nextBreak < column + part.size(); ++nextBreak) {
+                    const qsizetype cut = *nextBreak - column;
                     if (cut > done) cursor.insertText(part.mid(done, cut - done), format);
                     cursor.insertBlock(later);
-                    column = 0;
                     done = cut;
                 }
                 cursor.insertText(done == 0 ? part : part.mid(done), format);
-                column += part.size() - done;
-                text.remove_prefix(run.length);
-                if (!made[run.format]) {
-                    formats[run.format] = cursor.charFormat();
-                    made[run.format] = true;
+                column += part.size();
+                if (!made[index]) {
+                    formats[index] = cursor.charFormat();
+                    made[index] = true;
                 }
             }
         }
@@ -552,33 +276,41 @@ void RichEditWidget::loadRichText(const RichDocument& document) {
 }
 
 std::string RichEditWidget::plainText() const {
-    const QString text = document()->toRawText();
-    const std::vector<int> joints = jointsIn(*document(), 0, static_cast<int>(text.size()));
-    return toFileText(joints.empty() ? text : withoutJoints(text, 0, joints));
+    return toFileText(lines_->withoutJoints(document()->toRawText(), 0));
 }
 
 void RichEditWidget::writePlainText(const std::function<void(std::string_view)>& sink) const {
     // The document's own copy of its characters is the quickest way to them: reading them a
     // stretch at a time through a cursor costs four times as much.
     const QString text = document()->toRawText();
-    forEachStretch(text, 0, jointsIn(*document(), 0, static_cast<int>(text.size())),
-                   [&sink](QStringView stretch) { convertToFileText(stretch, sink); });
+    lines_->forEachStretch(text, 0, [&sink](QStringView stretch) { convertToFileText(stretch, sink); });
+}
+
+// The joints are no characters: the caret counts the characters before it.
+long RichEditWidget::caretPosition() const {
+    const int position = textCursor().position();
+    return position - static_cast<long>(jointsIn(*document(), 0, position).size());
+}
+
+void RichEditWidget::setCaretPosition(long position) {
+    const int end = document()->characterCount() - 1;
+    long at = std::clamp<long>(position, 0, end);
+    for (const int joint : jointsIn(*document(), 0, end)) {
+        if (joint >= at) break;
+        ++at;
+    }
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(static_cast<int>(std::min<long>(at, end)));
+    setTextCursor(cursor);
 }
 
 std::string RichEditWidget::selText() const { return toFileText(selectedLineText()); }
 
-void RichEditWidget::setSelText(const std::string& text) {
-    editing(Step::Own, [&] {
-        QTextCursor cursor = textCursor();
-        cursor.insertText(fromUtf8(text));
-        setTextCursor(cursor);
-    });
-}
+void RichEditWidget::setSelText(const std::string& text) { lines_->replaceSelection(fromUtf8(text)); }
 
 long RichEditWidget::selLength() const {
     const QTextCursor cursor = textCursor();
-    const auto joints = jointsIn(*document(), cursor.selectionStart(), cursor.selectionEnd());
-    return cursor.selectionEnd() - cursor.selectionStart() - static_cast<long>(joints.size());
+    return lines_->offsetOf(cursor.selectionEnd()) - lines_->offsetOf(cursor.selectionStart());
 }
 
 // Whether a style holds over the whole selection, none of it, or part of it. With no selection
@@ -608,7 +340,7 @@ std::string RichEditWidget::selFontName() const {
 }
 
 void RichEditWidget::setSelFontName(const std::string& name) {
-    formatOnly([&] {
+    lines_->formatOnly([&] {
         QTextCharFormat format;
         format.setFontFamilies({fromUtf8(name)});
         mergeCurrentCharFormat(format);
@@ -622,7 +354,7 @@ float RichEditWidget::selFontSize() const {
 
 void RichEditWidget::setSelFontSize(float points) {
     if (!(points > 0)) throw PlatformError("设置字号", "字号必须大于 0");
-    formatOnly([&] {
+    lines_->formatOnly([&] {
         QTextCharFormat format;
         format.setFontPointSize(points);
         mergeCurrentCharFormat(format);
@@ -635,7 +367,7 @@ Tristate RichEditWidget::selUnderline() const { return selectionHas(&isUnderline
 Tristate RichEditWidget::selStrikeThru() const { return selectionHas(&isStrike); }
 
 void RichEditWidget::setSelBold(Tristate value) {
-    formatOnly([&] {
+    lines_->formatOnly([&] {
         QTextCharFormat format;
         format.setFontWeight(value == Tristate::False ? QFont::Normal : QFont::Bold);
         mergeCurrentCharFormat(format);
@@ -643,7 +375,7 @@ void RichEditWidget::setSelBold(Tristate value) {
 }
 
 void RichEditWidget::setSelItalic(Tristate value) {
-    formatOnly([&] {
+    lines_->formatOnly([&] {
         QTextCharFormat format;
         format.setFontItalic(value != Tristate::False);
         mergeCurrentCharFormat(format);
@@ -651,7 +383,7 @@ void RichEditWidget::setSelItalic(Tristate value) {
 }
 
 void RichEditWidget::setSelUnderline(Tristate value) {
-    formatOnly([&] {
+    lines_->formatOnly([&] {
         QTextCharFormat format;
         format.setFontUnderline(value != Tristate::False);
         mergeCurrentCharFormat(format);
@@ -659,7 +391,7 @@ void RichEditWidget::setSelUnderline(Tristate value) {
 }
 
 void RichEditWidget::setSelStrikeThru(Tristate value) {
-    formatOnly([&] {
+    lines_->formatOnly([&] {
         QTextCharFormat format;
         format.setFontStrikeOut(value != Tristate::False);
         mergeCurrentCharFormat(format);
@@ -673,7 +405,7 @@ std::int32_t RichEditWidget::selColor() const {
 }
 
 void RichEditWidget::setSelColor(std::int32_t color) {
-    formatOnly([&] {
+    lines_->formatOnly([&] {
         QTextCharFormat format;
         format.setForeground(fromColorValue(color));
         mergeCurrentCharFormat(format);
@@ -702,7 +434,7 @@ void RichEditWidget::setSelAlignment(std::int16_t code) {
         default:
             throw PlatformError("设置对齐方式", "未知的对齐代码 " + std::to_string(code));
     }
-    formatOnly([&] {
+    lines_->formatOnly([&] {
         QTextBlockFormat format;
         format.setAlignment(alignment);
         // Every piece of each line the selection touches.

@@ -3,9 +3,10 @@
 #include <QPlainTextEdit>
 
 #include "platform/rich_edit.h"
-#include "qt/long_lines.h"
 
 namespace corvane::qt {
+
+class LongLines;
 
 // A code pane. Only changes of the characters raise the change event: formatting never reaches
 // a file, so it never marks a pane unsaved.
@@ -13,7 +14,7 @@ namespace corvane::qt {
 // It is a QPlainTextEdit, not a QTextEdit: a QTextEdit's layout places every paragraph below the
 // caret again on each keystroke, which costs about 0.1 s a key near the top of a 10 MB file. The
 // plain-text layout lays out only the paragraphs on screen, and keeps character formats; the
-// paragraph alignment it ignores is put back by the pane's own layout (rich_edit_widget.cpp).
+// paragraph alignment it ignores is put back by the layout of the pane's long lines (qt/long_lines.h).
 class RichEditWidget : public QPlainTextEdit, public RichEdit {
     Q_OBJECT
 public:
@@ -24,6 +25,9 @@ public:
     void loadRichText(const RichDocument& document) override;
     std::string plainText() const override;
     void writePlainText(const std::function<void(std::string_view)>& sink) const override;
+
+    long caretPosition() const override;
+    void setCaretPosition(long position) override;
 
     std::string selText() const override;
     void setSelText(const std::string& text) override;
@@ -55,13 +59,12 @@ public:
     // counting as one line, and shows it.
     void moveCaretToLine(int line);
 
-    // Whether the pane is splitting or joining the pieces of long lines after an edit: a change
-    // of the document that is none of the text.
-    bool restoringPieces() const { return restoringPieces_; }
+    // A strip below the text for a bar of the pane's own, so that the bar covers no line.
+    void reserveBottom(int pixels) { setViewportMargins(0, 0, 0, pixels); }
 
 protected:
-    // Every way a person edits ends in one of these; each puts long lines back in pieces after
-    // the edit, in the edit's own undo step (qt/long_lines.h).
+    // Every way a person edits ends in one of these; each hands the edit to the pane's long lines,
+    // which put the lines back in pieces after it, in the edit's own undo step.
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     // Outside data (paste, middle click, drop) brings its plain text or nothing.
@@ -72,39 +75,15 @@ protected:
     QMimeData* createMimeDataFromSelection() const override;
 
 private:
-    // Runs a formatting change without reporting it as a change of content.
-    template <typename F>
-    void formatOnly(F&& apply);
     // Replaces the whole content with what `fill` inserts at the cursor it is given, as one step
     // that one undo takes back.
     void replaceContent(const std::function<void(QTextCursor&)>& fill);
     Tristate selectionHas(bool (*test)(const QTextCharFormat&)) const;
-    void onContentsChange(int position, int removed, int added);
-    // Runs an edit, then restores the pieces of the lines it touched. Plain: Qt's own undo step
-    // (the edit is nowhere near a long line); Own: an undo step of its own; Typing: the step of
-    // the key typed just before, when this key follows it.
-    enum class Step { Plain, Own, Typing };
-    template <typename F>
-    void editing(Step step, F&& edit);
-    // Whether an edit at the caret may split or join pieces.
-    bool nearLongLine() const;
-    // A person's key press at a joint acts on the characters on either side of it: the joint
-    // itself is no character.
-    bool keyAtJoint(QKeyEvent* event);
     // The selection's text with the joints dropped.
     QString selectedLineText() const;
 
-    bool formatting_ = false;
-    bool restoringPieces_ = false;
-    // What the selection that a drop moves started at (qt/long_lines.h).
-    EditStart dropStart_;
-    // The range that the edits since the last restore touched, or -1.
-    int editedFrom_ = -1;
-    int editedTo_ = -1;
-    // Counts every change of the document, to tell whether a key follows the one typed before.
-    long contentChanges_ = 0;
-    long typedChanges_ = -1;
-    int typedEnd_ = -1;
+    // The long lines of the pane, and their pieces (qt/long_lines.h).
+    LongLines* lines_ = nullptr;
 };
 
 }  // namespace corvane::qt

@@ -391,6 +391,46 @@ TEST_F(LongLine, AScreenReaderReadsTheLineWholeWithTheFilesOffsets) {
     EXPECT_EQ(changes, 1);
 }
 
+// Keys, pastes and undo anywhere in and around the line: the offsets that the pane's long lines
+// hand out (to the screen reader, find and replace) stay those of the file's text.
+TEST_F(LongLine, OffsetsFollowEveryEditAsTheFileHasThem) {
+    LongLines* lines = LongLines::of(pane);
+    ASSERT_NE(lines, nullptr);
+    std::mt19937 random(25);
+    const std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>> keys = {{Qt::Key_X, {}},
+                                                                         {Qt::Key_Backspace, {}},
+                                                                         {Qt::Key_Delete, {}},
+                                                                         {Qt::Key_Return, {}},
+                                                                         {Qt::Key_Z, Qt::ControlModifier}};
+    for (int step = 0; step < 120; ++step) {
+        // The file's text from the blocks themselves: a line break wherever the next block is no
+        // later piece.
+        QString file;
+        for (QTextBlock block = pane->document()->begin(); block.isValid(); block = block.next())
+            file += block.text() + (continuesLine(block.next()) || !block.next().isValid() ? "" : "\n");
+        ASSERT_TRUE(QString::fromStdString(pane->plainText()) == file) << step;
+        ASSERT_EQ(lines->characterCount(), file.size()) << step;
+        ASSERT_TRUE(lines->text(0, pane->document()->characterCount() - 1) == file) << step;
+        for (int probe = 0; probe < 8; ++probe) {
+            const int offset = static_cast<int>(random() % static_cast<unsigned>(file.size()));
+            const int position = lines->positionOf(offset);
+            ASSERT_EQ(lines->offsetOf(position), offset) << step;
+            ASSERT_EQ(pane->document()->characterAt(position),
+                      file[offset].unicode() == u'\n' ? QChar(QChar::ParagraphSeparator) : file[offset])
+                << step;
+        }
+        caretAt(lines->positionOf(static_cast<int>(random() % static_cast<unsigned>(file.size()))));
+        if (random() % 5 == 0) {
+            lines->replace(lines->offsetOf(pane->textCursor().position()),
+                           lines->offsetOf(pane->textCursor().position()) + static_cast<int>(random() % 900),
+                           QString(static_cast<qsizetype>(random() % 1500), u'p'));
+        } else {
+            const auto& key = keys[random() % keys.size()];
+            QTest::keyClick(pane, key.first, key.second);
+        }
+    }
+}
+
 TEST_F(LongLine, AlignmentAndFormattingCoverTheWholeLine) {
     caretAt(before(5 * kPieceLength / 2));
     pane->setSelAlignment(2);
