@@ -13,7 +13,7 @@ Usage: desktop_bench.py --corvane PATH --bench PATH [--runs 3] [--keys 40] [--id
 With --one-line the large file is a minified script on one line instead of a page of short lines;
 with --input it is FILE. --where says where the keys go in it: the line clicked near the top of the
 view (the default), the first line (Ctrl+Home after the click) or the last (Ctrl+End). --configs
-measures only some configurations: default, opengl, noopengl, bare.
+measures only some configurations: default, nojournal (CORVANE_JOURNAL=0), opengl, noopengl, bare.
 With --peers, the editors a Linux user might pick instead are measured the same way where they are
 installed (FeatherPad, Geany, gedit, KWrite; install them with apt-get for that run).
 With --preview, typing in a pane is measured instead beside a previewed page that is quiet, that
@@ -133,6 +133,9 @@ def one_run(config, file, keys, idle_seconds, work, where="click"):
     env = dict(os.environ, **config.env)
     env.update(HOME=work, XDG_CACHE_HOME=os.path.join(work, "cache"), QT_QPA_PLATFORM="xcb",
                QTWEBENGINE_DISABLE_SANDBOX="1")
+    # A state folder of its own each run: a run ended from outside leaves its recovery journal,
+    # which the next start would offer.
+    env["XDG_STATE_HOME"] = tempfile.mkdtemp(prefix="state-", dir=work)
     process = subprocess.Popen(config.command + ([file] if file else []), env=env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
@@ -231,9 +234,12 @@ def preview_run(options, page, live, work):
 
 def preview_figures(options, work):
     runs = {}
-    for name, page, live in (("quiet page", "quiet", False), ("spinning page", "spinning", False),
-                             ("page logging 10,000 lines/s", "logging", False),
-                             ("quiet page, live preview on", "quiet", True)):
+    cases = (("quiet page", "quiet", False), ("spinning page", "spinning", False),
+             ("page logging 10,000 lines/s", "logging", False), ("quiet page, live preview on", "quiet", True))
+    only = os.environ.get("CORVANE_PREVIEW_CASES")
+    for name, page, live in cases:
+        if only and name != "quiet page" and page not in only.split(","):
+            continue
         figures = []
         for run in range(options.runs):
             log(f"{name}: run {run + 1} of {options.runs}")
@@ -264,7 +270,7 @@ def main():
                         help="the large file is a minified script on one line, not a page of short lines")
     parser.add_argument("--input", help="the large file, instead of the generated one")
     parser.add_argument("--where", default="click", choices=("click", "first", "last"))
-    parser.add_argument("--configs", default="default,opengl,noopengl,bare")
+    parser.add_argument("--configs", default="default,nojournal,opengl,noopengl,bare")
     options = parser.parse_args()
     for tool in ("xdotool", "wmctrl"):
         if shutil.which(tool) is None:
@@ -291,6 +297,7 @@ def main():
     wanted = options.configs.split(",")
     configs = [config for key, config in (
         ("default", Config("Corvane, default", corvane)),
+        ("nojournal", Config("Corvane, no recovery journal (CORVANE_JOURNAL=0)", corvane, {"CORVANE_JOURNAL": "0"})),
         ("opengl", Config("Corvane, OpenGL forced (CORVANE_OPENGL=1)", corvane, {"CORVANE_OPENGL": "1"})),
         ("noopengl", Config("Corvane, no OpenGL (QT_XCB_GL_INTEGRATION=none)", corvane,
                             {"QT_XCB_GL_INTEGRATION": "none"})),
@@ -331,6 +338,11 @@ def main():
     if bare is not None:
         print(f"Targets: idle at most 0.2 % of a core; a key within 1.2x of the bare window (here:"
               f" {bare[2]:.2f} / {bare[3]:.2f} ms).")
+    on = next((row for row in rows if row[0] == "Corvane, default"), None)
+    off = next((row for row in rows if row[0].startswith("Corvane, no recovery journal")), None)
+    if on is not None and off is not None:
+        print(f"Recovery journal on / off, CPU a key: sample {on[2] / off[2]:.2f}x, {large_name}"
+              f" {on[3] / off[3]:.2f}x (target at most 1.1x).")
     shutil.rmtree(work, ignore_errors=True)
     return 0
 
