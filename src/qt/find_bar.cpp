@@ -275,7 +275,8 @@ FindBar::FindBar(RichEditWidget* pane) : QWidget(pane), pane_(pane) {
     });
 
     pane_->installEventFilter(this);
-    pane_->viewport()->installEventFilter(this);
+    viewport_ = pane_->viewport();
+    viewport_->installEventFilter(this);
     hide();
 }
 
@@ -597,7 +598,9 @@ void FindBar::showContextMenu(QContextMenuEvent* event) {
 }
 
 bool FindBar::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == pane_ || watched == pane_->viewport()) {
+    // Compared with the viewport kept at the start: while the pane is being destroyed its children
+    // still send events here, and the pane can no longer be asked for its viewport.
+    if (watched == pane_ || watched == viewport_) {
         if (event->type() == QEvent::ContextMenu) {
             showContextMenu(static_cast<QContextMenuEvent*>(event));
             return true;

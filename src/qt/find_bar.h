@@ -86,6 +86,7 @@ private:
     void showContextMenu(QContextMenuEvent* event);
 
     RichEditWidget* pane_;
+    QWidget* viewport_ = nullptr;
     QLineEdit* findField_ = nullptr;
     QLineEdit* replaceField_ = nullptr;
     QLabel* replaceLabel_ = nullptr;
