@@ -18,10 +18,11 @@ struct FindCase {
 
 std::vector<std::size_t> startsOf(const TextSearch& search, std::u16string_view text) {
     std::vector<std::size_t> starts;
-    EXPECT_EQ(search.forEach(text, 0, [&](TextMatch m) {
-        starts.push_back(m.start);
-        return true;
-    }),
+    EXPECT_EQ(search.forEach(text, 0,
+                             [&](TextMatch m) {
+                                 starts.push_back(m.start);
+                                 return true;
+                             }),
               SearchStatus::NotFound);
     return starts;
 }
@@ -93,7 +94,8 @@ TEST(TextSearch, APatternThatBacktracksWithoutEndStopsAtTheLimit) {
     // A pattern that costs just under the limit at every place stops too, over the whole text.
     std::u16string runs;
     for (int i = 0; i < 20000; ++i) runs += std::u16string(120, u'a') + u" ";
-    EXPECT_EQ(TextSearch(u"a*a*a*a*[bc]", {false, false, true}).next(runs, 0).status, SearchStatus::TooComplex);
+    EXPECT_EQ(TextSearch(u"a*a*a*a*[bc]", {false, false, true}).next(runs, 0).status,
+              SearchStatus::TooComplex);
     // A sound pattern over a long text without a match does not count as too much work.
     const std::u16string page(2'000'000, u'a');
     EXPECT_EQ(TextSearch(u"a+b", {false, false, true}).next(page, 0).status, SearchStatus::NotFound);
