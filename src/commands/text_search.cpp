@@ -25,7 +25,11 @@ constexpr auto kWorkBudget = std::chrono::milliseconds(1500);
 constexpr std::size_t kFirstStretch = 256;
 constexpr std::size_t kLongestStretch = 1 << 20;
 
-PCRE2_SPTR16 unitsOf(std::u16string_view text) { return reinterpret_cast<PCRE2_SPTR16>(text.data()); }
+// An empty text may have no data behind it; PCRE2 takes no null subject.
+PCRE2_SPTR16 unitsOf(std::u16string_view text) {
+    static constexpr char16_t kNothing[1] = {};
+    return reinterpret_cast<PCRE2_SPTR16>(text.data() != nullptr ? text.data() : kNothing);
+}
 
 bool isLimit(int rc) {
     return rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT ||

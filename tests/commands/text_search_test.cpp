@@ -50,6 +50,7 @@ TEST(TextSearch, FindsWhatEachOptionAsksFor) {
         {"nor by any character", unreadable, u"a.b", regex, {}},
         {"text around it is", unreadable, u"b", plain, {2}},
         {"empty pattern finds nothing", u"abc", u"", plain, {}},
+        {"empty text", u"", u"a", plain, {}},
         {"no empty matches", u"abc", u"x*", regex, {}},
     };
     for (const FindCase& c : cases) {
@@ -70,6 +71,8 @@ TEST(TextSearch, NextAndPreviousStepFromAPlaceAndSayWhenThereIsNone) {
     EXPECT_EQ(search.previous(text, 11).match.start, 8u);
     EXPECT_EQ(search.previous(text, 10).match.start, 0u);
     EXPECT_EQ(search.previous(text, 2).status, SearchStatus::NotFound);
+    EXPECT_EQ(search.next(std::u16string_view(), 0).status, SearchStatus::NotFound);
+    EXPECT_EQ(search.previous(std::u16string_view(), 0).status, SearchStatus::NotFound);
     // Far back in a long text.
     const std::u16string longText = u"one" + std::u16string(100000, u'x') + u"two";
     EXPECT_EQ(search.previous(longText, longText.size()).match.start, 0u);
