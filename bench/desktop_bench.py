@@ -13,10 +13,14 @@ Usage: desktop_bench.py --corvane PATH --bench PATH [--runs 3] [--keys 40] [--id
 With --one-line the large file is a minified script on one line instead of a page of short lines;
 with --input it is FILE. --where says where the keys go in it: the line clicked near the top of the
 view (the default), the first line (Ctrl+Home after the click) or the last (Ctrl+End). --configs
-measures only some configurations: default, opengl, noopengl, bare; --before adds another build
-of the editor (an earlier one) as the first row. --skip-sample measures the large file alone.
+measures only some configurations: default, nojournal (CORVANE_JOURNAL=0), opengl, noopengl, bare;
+--before adds another build of the editor (an earlier one) as the first row. --skip-sample measures
+the large file alone.
 With --peers, the editors a Linux user might pick instead are measured the same way where they are
 installed (FeatherPad, Geany, gedit, KWrite; install them with apt-get for that run).
+With --preview, typing in a pane is measured instead beside a previewed page that is quiet, that
+spins in `while(true){}` or that logs 10,000 lines a second (the editor's own process), and with
+live preview on against off (the whole tree, the page's rebuild after the last key included).
 Prints one table on stdout, progress on stderr.
 """
 import argparse
@@ -84,6 +88,13 @@ def memory_mib(root):
     return rss / 1024, pss / 1024
 
 
+def own_cpu_seconds(pid):
+    """The CPU time of one process, without its children."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICKS
+
+
 def xdotool(*args):
     return subprocess.run(["xdotool", *args], capture_output=True, text=True).stdout.strip()
 
@@ -109,6 +120,15 @@ def wait_until_quiet(root, timeout=120, window=1.0, share=0.05):
     return False
 
 
+def stop(process):
+    process.terminate()
+    try:
+        process.wait(10)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
 def maximise(win):
     subprocess.run(["wmctrl", "-i", "-r", win, "-b", "add,maximized_vert,maximized_horz"], check=False)
     xdotool("windowactivate", "--sync", win)
@@ -124,6 +144,9 @@ def one_run(config, file, keys, idle_seconds, work, where="click"):
     env = dict(os.environ, **config.env)
     env.update(HOME=work, XDG_CACHE_HOME=os.path.join(work, "cache"), QT_QPA_PLATFORM="xcb",
                QTWEBENGINE_DISABLE_SANDBOX="1")
+    # A state folder of its own each run: a run ended from outside leaves its recovery journal,
+    # which the next start would offer.
+    env["XDG_STATE_HOME"] = tempfile.mkdtemp(prefix="state-", dir=work)
     process = subprocess.Popen(config.command + ([file] if file else []), env=env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
@@ -153,12 +176,84 @@ def one_run(config, file, keys, idle_seconds, work, where="click"):
         figures["key"] = 1000 * (cpu_seconds(process.pid) - c0) / keys
         return figures
     finally:
-        process.terminate()
-        try:
-            process.wait(10)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
+        stop(process)
+
+
+# The window's design: client area 1025 x 673 pixels below a menu bar of 23 (tests/e2e/xdriver.py).
+def at_design(geometry, x, y):
+    width, height = int(geometry["WIDTH"]), int(geometry["HEIGHT"])
+    return str(x * width // 1025), str(23 + y * (height - 23) // 673)
+
+
+PAGES = {
+    "quiet": "<p>a quiet page</p>",
+    "spinning": "<p>spinning</p><script>setTimeout(() => { while (true) {} }, 300)</script>",
+    "logging": "<p>logging</p><script>setInterval(() => { for (let i = 0; i < 100; i++)"
+               " console.log('line ' + i); }, 10)</script>",
+}
+
+
+def preview_run(options, page, live, work):
+    """CPU a key typed into the HTML pane while `page` is previewed: the editor's own process, and
+    the whole tree once it is quiet again."""
+    path = os.path.join(work, f"{page}.html")
+    with open(path, "w") as f:
+        f.write(PAGES[page])
+    env = dict(os.environ, HOME=work, XDG_CACHE_HOME=os.path.join(work, "cache"), QT_QPA_PLATFORM="xcb",
+               QTWEBENGINE_DISABLE_SANDBOX="1")
+    process = subprocess.Popen([options.corvane, path], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        win = wait_for_window(process.pid)
+        if win is None:
+            raise RuntimeError("no window")
+        maximise(win)
+        wait_until_quiet(process.pid)
+        geometry = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", win).split())
+        xdotool("mousemove", "--window", win, *at_design(geometry, 664, 28), "click", "1")
+        time.sleep(3)
+        if live:
+            xdotool("mousemove", "--window", win, *at_design(geometry, 752, 360), "click", "3")
+            time.sleep(0.5)
+            xdotool("key", "Up", "Up", "Up", "Return")
+            time.sleep(2)
+        xdotool("mousemove", "--window", win, str(int(geometry["WIDTH"]) // 5), str(int(geometry["HEIGHT"]) // 3),
+                "click", "1")
+        time.sleep(0.5)
+        own, whole = own_cpu_seconds(process.pid), cpu_seconds(process.pid)
+        # 30 keys 100 ms apart: under the 5 s after which a page that does not answer is stopped.
+        keys = 30
+        xdotool("type", "--delay", "100", ("abcdefghijklmnopqrstuvwxyz" * 2)[:keys])
+        own = 1000 * (own_cpu_seconds(process.pid) - own) / keys
+        if page == "quiet":
+            wait_until_quiet(process.pid, timeout=30, window=0.5)
+        whole = 1000 * (cpu_seconds(process.pid) - whole) / keys
+        return own, whole
+    finally:
+        stop(process)
+
+
+def preview_figures(options, work):
+    runs = {}
+    cases = (("quiet page", "quiet", False), ("spinning page", "spinning", False),
+             ("page logging 10,000 lines/s", "logging", False), ("quiet page, live preview on", "quiet", True))
+    only = os.environ.get("CORVANE_PREVIEW_CASES")
+    for name, page, live in cases:
+        if only and name != "quiet page" and page not in only.split(","):
+            continue
+        figures = []
+        for run in range(options.runs):
+            log(f"{name}: run {run + 1} of {options.runs}")
+            figures.append(preview_run(options, page, live, work))
+        runs[name] = (statistics.median(f[0] for f in figures), statistics.median(f[1] for f in figures))
+    quiet_own, quiet_whole = runs["quiet page"]
+    print(f"Typing beside a previewed page: Xvfb with openbox, window maximised; median of {options.runs}"
+          f" fresh starts; 30 keys 100 ms apart into the HTML pane.")
+    print(f"{'page':32}  {'editor process/key':>18}  {'ratio':>6}  {'whole tree/key':>14}  {'ratio':>6}  target")
+    for name, (own, whole) in runs.items():
+        target = "1.2x (whole tree)" if "live" in name else ("" if name == "quiet page" else "1.5x (editor)")
+        print(f"{name:32}  {own:15.2f} ms  {own / quiet_own:5.2f}x  {whole:11.2f} ms  {whole / quiet_whole:5.2f}x"
+              f"  {target}")
 
 
 def main():
@@ -170,11 +265,13 @@ def main():
     parser.add_argument("--idle", type=float, default=10)
     parser.add_argument("--mb", type=int, default=10)
     parser.add_argument("--peers", action="store_true")
+    parser.add_argument("--preview", action="store_true",
+                        help="typing beside a quiet, spinning or logging page, and with live preview on")
     parser.add_argument("--one-line", action="store_true",
                         help="the large file is a minified script on one line, not a page of short lines")
     parser.add_argument("--input", help="the large file, instead of the generated one")
     parser.add_argument("--where", default="click", choices=("click", "first", "last"))
-    parser.add_argument("--configs", default="default,opengl,noopengl,bare")
+    parser.add_argument("--configs", default="default,nojournal,opengl,noopengl,bare")
     parser.add_argument("--before", help="another build of the editor to measure beside, as 'before'")
     parser.add_argument("--skip-sample", action="store_true",
                         help="only the large file: no idle and sample figures")
@@ -189,6 +286,10 @@ def main():
         subprocess.Popen(["openbox"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(1)
     work = tempfile.mkdtemp(prefix="corvane-desktop-")
+    if options.preview:
+        preview_figures(options, work)
+        shutil.rmtree(work, ignore_errors=True)
+        return 0
     big = os.path.join(work, f"input-{options.mb}." + ("js" if options.one_line else "html"))
     if options.input:
         big = os.path.abspath(options.input)
@@ -200,6 +301,7 @@ def main():
     wanted = options.configs.split(",")
     configs = [config for key, config in (
         ("default", Config("Corvane, default", corvane)),
+        ("nojournal", Config("Corvane, no recovery journal (CORVANE_JOURNAL=0)", corvane, {"CORVANE_JOURNAL": "0"})),
         ("opengl", Config("Corvane, OpenGL forced (CORVANE_OPENGL=1)", corvane, {"CORVANE_OPENGL": "1"})),
         ("noopengl", Config("Corvane, no OpenGL (QT_XCB_GL_INTEGRATION=none)", corvane,
                             {"QT_XCB_GL_INTEGRATION": "none"})),
@@ -243,6 +345,11 @@ def main():
     if bare is not None:
         print(f"Targets: idle at most 0.2 % of a core; a key within 1.2x of the bare window (here:"
               f" {bare[2]:.2f} / {bare[3]:.2f} ms).")
+    on = next((row for row in rows if row[0] == "Corvane, default"), None)
+    off = next((row for row in rows if row[0].startswith("Corvane, no recovery journal")), None)
+    if on is not None and off is not None:
+        print(f"Recovery journal on / off, CPU a key: sample {on[2] / off[2]:.2f}x, {large_name}"
+              f" {on[3] / off[3]:.2f}x (target at most 1.1x).")
     shutil.rmtree(work, ignore_errors=True)
     return 0
 

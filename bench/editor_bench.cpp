@@ -53,6 +53,7 @@
 #include "qt/code_colouring.h"
 #include "qt/long_lines.h"
 #include "qt/main_window.h"
+#include "qt/recovery_journal.h"
 #include "x_window_watch.h"
 
 namespace {
@@ -609,7 +610,7 @@ int runChildMode(const QStringList& args) {
 struct Options {
     std::vector<int> sizesMb{1, 10, 50};
     QStringList parts{"open",    "typing", "colouring", "save",     "preview",
-                      "startup", "memory", "hostile",   "longlines"};
+                      "startup", "memory", "hostile",   "longlines", "journal"};
     QString corvane;
     QString work;
     int startupRuns = 5;
@@ -1525,6 +1526,58 @@ std::string cpuName() {
     return "unknown";
 }
 
+// The recovery journal. The window's thread only takes a snapshot of the pane typed into since
+// the last write; the text is made and written (synced) on the writer's thread. Against: the whole
+// write, which a writer on the window's thread would hold a key up for.
+void measureJournal(const Options& options, const std::vector<Inputs>& inputs, Table& table) {
+    for (const Inputs& in : inputs) {
+        const std::string size = sizeName(in.mb);
+        const int reps = in.mb >= 50 ? 3 : 7;
+        BenchWindow w;
+        w.window.show();
+        (void)QTest::qWaitForWindowExposed(&w.window);
+        w.window.enableRecoveryJournal((options.work + "/state-" + QString::number(in.mb)).toStdString());
+        corvane::qt::RichEditWidget* pane = w.window.pane(1);
+        pane->setFocus();
+        w.window.run([&] { corvane::LoadFile(*pane, in.htmlPath); });  // the pane is unsaved now
+        corvane::qt::RecoveryJournal& journal = *w.window.recoveryJournal();
+        QTest::qWait(50);
+        journal.flush();
+        std::vector<double> onThread, whole;
+        for (int i = 0; i < reps; ++i) {
+            QTest::keyClick(pane, Qt::Key_A);
+            const Clock::time_point start = Clock::now();
+            journal.writeNow();
+            const Clock::time_point taken = Clock::now();
+            journal.flush();
+            onThread.push_back(msBetween(start, taken));
+            whole.push_back(msBetween(start, Clock::now()));
+        }
+        table.ratioRow("journal: window's thread per write", size, median(onThread),
+                       "the whole write (snapshot, text, write, fsync)", median(whole),
+                       in.mb == 1 ? "<= 2 ms" : in.mb == 10 ? "<= 16 ms" : "");
+        if (in.mb == 10) {
+            // A minute of steady typing, a key every 160 ms; the journal's timers run as in use.
+            const QFileInfo file(QString::fromStdString(journal.folder().journalPath()));
+            const double oneJournalMb = static_cast<double>(file.size()) / kMiB;
+            const std::uint64_t before = journal.bytesWritten();
+            const Clock::time_point start = Clock::now();
+            while (msBetween(start, Clock::now()) < 60000) {
+                QTest::keyClick(pane, Qt::Key_B);
+                QTest::qWait(160);
+            }
+            journal.flush();
+            const double writtenMb = static_cast<double>(journal.bytesWritten() - before) / kMiB;
+            // VS Code writes a backup a second after typing stops: during steady typing none, and
+            // one when it stops.
+            table.add({"journal: bytes written per minute of steady typing", size, format("%.0f MB", writtenMb),
+                       "VS Code's policy: one backup after typing stops", format("%.0f MB", oneJournalMb),
+                       format("%.1fx", writtenMb / oneJournalMb), "(comparison)"});
+        }
+        w.window.form().cssDirty = w.window.form().jsDirty = 0;
+    }
+}
+
 int runTable(const QStringList& args) {
     Options options = parseOptions(args);
     QTemporaryDir scratch;
@@ -1577,6 +1630,10 @@ int runTable(const QStringList& args) {
     if (options.parts.contains("longlines")) {
         std::fprintf(stderr, "long lines\n");
         measureLongLines(options, table);
+    }
+    if (options.parts.contains("journal")) {
+        std::fprintf(stderr, "recovery journal\n");
+        measureJournal(options, inputs, table);
     }
     if (options.parts.contains("open") || options.parts.contains("typing") ||
         options.parts.contains("colouring") || options.parts.contains("save")) {

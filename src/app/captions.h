@@ -49,4 +49,38 @@ inline std::string unencodableMessage(std::string_view character, std::string_vi
            "不论网页声明的是哪种编码。\n选“否”则不保存。";
 }
 
+inline constexpr std::string_view kRecoverTitle = "恢复未保存的内容";
+
+// Asked at start for a journal an editor that did not end properly left; `panes` names its panes,
+// one a line, and `when` is the local time of its last write.
+inline std::string recoverQuestion(std::string_view panes, std::string_view when) {
+    return "Corvane 上次没有正常退出，留下了以下未保存的内容（记录于 " + std::string(when) + "）：\n" +
+           std::string(panes) + "是否恢复？\n选“否”则不恢复，这份内容移入 discarded 文件夹，7 天后删除。";
+}
+
+// One line of that question.
+inline std::string recoverPaneLine(std::string_view caption, std::string_view path) {
+    return "  " + std::string(caption) + "：" + (path.empty() ? std::string("尚无文件") : std::string(path)) + "\n";
+}
+
+// Told at start for a journal that is cut short or damaged.
+inline std::string damagedJournalMessage(std::string_view path) {
+    return "恢复文件“" + std::string(path) +
+           "”已损坏或不完整，无法读取，其中的内容不能恢复。\n它已移入 discarded 文件夹，7 天后删除。";
+}
+
+inline constexpr std::string_view kJournalFailedTitle = "无法保存恢复副本";
+
+// Told once when the journal cannot be written; typing goes on and the next write tries again.
+inline std::string journalFailedMessage(std::string_view reason) {
+    return "无法保存未保存内容的恢复副本，程序崩溃时这些内容可能丢失。\n" + std::string(reason) +
+           "\n编辑不受影响，程序会继续尝试保存恢复副本。";
+}
+
+// Asked before a save would overwrite a file another program changed since the pane read or
+// wrote it.
+inline std::string changedOnDiskQuestion(std::string_view path) {
+    return "文件“" + std::string(path) + "”在上次打开或保存之后已被其他程序修改。\n是否用窗格中的内容覆盖它？\n选“否”则不保存。";
+}
+
 }  // namespace corvane::text

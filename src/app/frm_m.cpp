@@ -16,11 +16,11 @@ frmM::Pane frmM::pane(PaneId id) {
             return {c_.RichTextBox2,   c_.Label4,         css,
                     change1,           cssDirty,          cssSelected,
                     text::kCssCaption, text::kCssUnsaved, text::kCssFilter,
-                    cssFormat};
+                    cssFormat,         cssKnown};
         case PaneId::Js:
             return {
                 c_.RichTextBox3,  c_.Label5,       js,      change2, jsDirty, jsSelected, text::kJsCaption,
-                text::kJsUnsaved, text::kJsFilter, jsFormat};
+                text::kJsUnsaved, text::kJsFilter, jsFormat,     jsKnown};
         case PaneId::Html:
         default:
             return {c_.RichTextBox1,
@@ -32,7 +32,8 @@ frmM::Pane frmM::pane(PaneId id) {
                     text::kHtmlCaption,
                     text::kHtmlUnsaved,
                     text::kHtmlFilter,
-                    htmlFormat};
+                    htmlFormat,
+                    htmlKnown};
     }
 }
 

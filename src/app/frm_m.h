@@ -1,9 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "journal/journal_format.h"
+#include "panes/file_io.h"
 #include "platform/common_dialog.h"
 #include "platform/controls.h"
 #include "platform/rich_edit.h"
@@ -67,6 +71,12 @@ public:
     TextFormat htmlFormat;
     TextFormat cssFormat;
     TextFormat jsFormat;
+
+    // What each file a pane read or wrote was at that moment, by path: a save asks first when
+    // another program has changed the pane's file since.
+    std::map<std::string, FileStamp> htmlKnown;
+    std::map<std::string, FileStamp> cssKnown;
+    std::map<std::string, FileStamp> jsKnown;
 
     void Form_Load();
     void Form_Resize(LayoutWindow& self);
@@ -132,6 +142,13 @@ public:
     // Whether any pane has edits that no write has stored.
     bool anyPaneUnsaved() const;
 
+    // The panes with unsaved edits as the recovery journal keeps them, with their caret but
+    // without their text, which the journal takes from the panes itself.
+    std::vector<journal::PaneRecord> unsavedPanes();
+    // Brings a journal's panes back: their text, unsaved, with their files and formats, so that
+    // a save writes each where it belongs.
+    void restorePanes(const journal::Journal& journal);
+
 private:
     struct Pane {
         RichEdit& edit;
@@ -144,6 +161,7 @@ private:
         std::string_view unsavedCaption;
         std::string_view filter;
         TextFormat& format;
+        std::map<std::string, FileStamp>& known;
     };
     Pane pane(PaneId id);
 

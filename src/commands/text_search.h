@@ -12,8 +12,9 @@
 // whole text on every key. A byte that the file's encoding could not read (a lone surrogate,
 // panes/utf.h) is matched by nothing and never becomes part of a match.
 //
-// Searching is PCRE2 with limits on the work of one match: a pattern that backtracks without end
-// stops with SearchStatus::TooComplex instead of holding the window.
+// Searching is PCRE2 with limits on the work of one match and of one search (about 1.5 s): a
+// pattern that backtracks without end stops with SearchStatus::TooComplex instead of holding the
+// window.
 namespace corvane::search {
 
 struct SearchOptions {
@@ -35,6 +36,10 @@ struct SearchResult {
     TextMatch match;
 };
 
+// What one search holds of its own (its match data, limits and clock): a TextSearch is used
+// from the window's thread and from the thread that counts at once.
+class Matcher;
+
 class TextSearch {
 public:
     // An empty pattern finds nothing and is no error.
@@ -54,17 +59,19 @@ public:
     SearchResult previous(std::u16string_view text, std::size_t before) const;
     // Every match from `from` on, one after another, until `found` returns false, `stop` is set or
     // the text ends. NotFound when it went through without trouble, whatever it found.
-    SearchStatus forEach(std::u16string_view text, std::size_t from, const std::function<bool(TextMatch)>& found,
+    SearchStatus forEach(std::u16string_view text, std::size_t from,
+                         const std::function<bool(TextMatch)>& found,
                          const std::atomic<bool>* stop = nullptr) const;
 
     // What replaces `match` in `text`: with a regular expression, "\0" to "\9" stand for the
     // match and its groups, "\n" and "\t" for a line end and a tab, "\\" for a backslash; else the
     // replacement as it is.
-    std::u16string replacementFor(std::u16string_view text, TextMatch match, std::u16string_view replacement) const;
+    std::u16string replacementFor(std::u16string_view text, TextMatch match,
+                                  std::u16string_view replacement) const;
 
 private:
     struct Code;
-    SearchResult matchAt(std::u16string_view text, std::size_t from, void* data, void* context) const;
+    SearchResult matchAt(std::u16string_view text, std::size_t from, Matcher& matcher) const;
 
     SearchOptions options_;
     std::unique_ptr<Code> code_;

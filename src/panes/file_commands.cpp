@@ -28,6 +28,7 @@ void frmM::OpenFile(const std::string& fileName) {
     const LoadedFile loaded = LoadFile(c_.RichTextBox1, fileName);
     htmlFormat = loaded.format;
     htmlOpened = fileName;
+    htmlKnown[fileName] = loaded.stamp;
     c_.form.setCaption(fileName);
     if (loaded.unreadableBytes != 0) {
         c_.prompt.tell(text::unreadableBytesMessage(loaded.unreadableBytes, loaded.format.encoding),
@@ -41,7 +42,7 @@ void frmM::OpenFile(const std::string& fileName) {
 bool frmM::writePane(PaneId id, const std::string& path) {
     Pane p = pane(id);
     try {
-        SaveFile(p.edit, path, p.format);
+        p.known[path] = SaveFile(p.edit, path, p.format);
         return true;
     } catch (const UnencodableCharacter& error) {
         std::string character;
@@ -50,7 +51,7 @@ bool frmM::writePane(PaneId id, const std::string& path) {
         if (c_.prompt.askYesNo(question, std::string(text::kSaveTitle)) == Answer::No) return false;
     }
     const TextFormat utf8 = utf8Format(true, p.format.lineEnd);
-    SaveFile(p.edit, path, utf8);
+    p.known[path] = SaveFile(p.edit, path, utf8);
     p.format = utf8;
     return true;
 }
@@ -78,11 +79,18 @@ void frmM::SaveCssAs() { saveAsStep(PaneId::Css); }
 void frmM::SaveJsAs() { saveAsStep(PaneId::Js); }
 
 // Writes the pane to its file. A pane that no Save As has completed for has no file to write to,
-// so it asks for a name instead of writing anywhere.
+// so it asks for a name instead of writing anywhere. A file another program changed since the pane
+// last read or wrote it is overwritten only when the person says so; a file removed meanwhile is
+// simply written again.
 void frmM::writeStep(PaneId id) {
     Pane p = pane(id);
     if (p.path.empty()) {
         saveAsStep(id);
+        return;
+    }
+    const auto known = p.known.find(p.path);
+    if (known != p.known.end() && fileStateAgainst(p.path, known->second) == FileState::Changed &&
+        c_.prompt.askYesNo(text::changedOnDiskQuestion(p.path), std::string(text::kSaveTitle)) == Answer::No) {
         return;
     }
     if (!writePane(id, p.path)) return;

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <random>
 
+#include <zlib.h>
+
 #include "platform/platform_error.h"
 
 namespace corvane {
@@ -59,9 +61,38 @@ void writeAll(int fd, std::string_view data, const std::string& operation) {
     }
 }
 
+std::int64_t modifiedNsOf(const struct stat& info) {
+    return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
 }  // namespace
 
-std::string readFileBytes(const std::string& path, std::uintmax_t maxBytes) {
+std::uint32_t crc32Of(std::string_view bytes, std::uint32_t crc) {
+    uLong value = crc;
+    while (!bytes.empty()) {
+        const auto piece = static_cast<uInt>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        value = ::crc32(value, reinterpret_cast<const Bytef*>(bytes.data()), piece);
+        bytes.remove_prefix(piece);
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+FileState fileStateAgainst(const std::string& path, const FileStamp& stamp) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? FileState::Missing : FileState::Changed;
+    if (!stamp.known) return FileState::Unchanged;
+    if (static_cast<std::uint64_t>(info.st_size) != stamp.size) return FileState::Changed;
+    if (modifiedNsOf(info) == stamp.modifiedNs) return FileState::Unchanged;
+    try {
+        FileStamp now;
+        readFileBytes(path, stamp.size + 1, &now);
+        return now.crc == stamp.crc && now.size == stamp.size ? FileState::Unchanged : FileState::Changed;
+    } catch (const PlatformError&) {
+        return FileState::Changed;
+    }
+}
+
+std::string readFileBytes(const std::string& path, std::uintmax_t maxBytes, FileStamp* stamp) {
     const std::string operation = "打开文件" + quoted(path);
     if (path.empty()) throw PlatformError(operation, "没有给出文件名");
     // O_NONBLOCK keeps a FIFO from hanging the window; it is refused below as not a regular file.
@@ -96,6 +127,9 @@ std::string readFileBytes(const std::string& path, std::uintmax_t maxBytes) {
         filled += static_cast<std::size_t>(got);
     }
     bytes.resize(filled);
+    if (stamp != nullptr) {
+        *stamp = FileStamp{true, filled, modifiedNsOf(info), crc32Of(bytes)};
+    }
     return bytes;
 }
 
@@ -103,7 +137,8 @@ void writeFileAtomic(const std::string& path, std::string_view data) {
     writeFileAtomicFrom(path, [data](const ByteSink& sink) { sink(data); });
 }
 
-void writeFileAtomicFrom(const std::string& path, const std::function<void(const ByteSink&)>& produce) {
+void writeFileAtomicFrom(const std::string& path, const std::function<void(const ByteSink&)>& produce,
+                         FileStamp* stamp) {
     namespace fs = std::filesystem;
     const std::string operation = "保存文件" + quoted(path);
     if (path.empty()) throw PlatformError(operation, "没有给出文件名");
@@ -150,8 +185,10 @@ void writeFileAtomicFrom(const std::string& path, const std::function<void(const
         // flush at the end waits for little more than the last stretch.
         constexpr off_t kStretch = 4 * 1024 * 1024;
         off_t written = 0, started = 0;
+        std::uint32_t crc = 0;
         produce([&](std::string_view piece) {
             writeAll(fd.get(), piece, operation);
+            if (stamp != nullptr) crc = crc32Of(piece, crc);
             written += static_cast<off_t>(piece.size());
 #if defined(SYNC_FILE_RANGE_WRITE)
             if (written - started >= kStretch) {
@@ -161,6 +198,10 @@ void writeFileAtomicFrom(const std::string& path, const std::function<void(const
 #endif
         });
         if (::fdatasync(fd.get()) != 0) fail(operation, errno);
+        struct stat writtenInfo {};
+        if (stamp != nullptr && ::fstat(fd.get(), &writtenInfo) == 0) {
+            *stamp = FileStamp{true, static_cast<std::uint64_t>(writtenInfo.st_size), modifiedNsOf(writtenInfo), crc};
+        }
         if (::close(fd.release()) != 0) fail(operation, errno);
         if (::rename(temporary.c_str(), target.c_str()) != 0) fail(operation, errno);
     } catch (...) {

@@ -8,27 +8,35 @@
 namespace corvane {
 
 LoadedFile LoadFile(RichEdit& pane, const std::string& path) {
-    std::string bytes = readFileBytes(path, kMaxPaneFileBytes);
+    FileStamp stamp;
+    std::string bytes = readFileBytes(path, kMaxPaneFileBytes, &stamp);
     // The bytes go once they are read: the pane is given a long file while one copy fewer of it
     // is held.
     if (looksLikeRtf(bytes)) {
         const RichDocument document = readRtf(bytes);
         std::string().swap(bytes);
         pane.loadRichText(document);
-        return LoadedFile{};
+        LoadedFile loaded;
+        loaded.stamp = stamp;
+        return loaded;
     }
     DecodedText decoded = decodeFile(bytes, fileKindOf(path));
     std::string().swap(bytes);
     pane.loadPlainText(decoded.text);
-    return LoadedFile{std::move(decoded.format), decoded.unreadableBytes};
+    return LoadedFile{std::move(decoded.format), decoded.unreadableBytes, stamp};
 }
 
-void SaveFile(RichEdit& pane, const std::string& path, const TextFormat& format) {
-    writeFileAtomicFrom(path, [&pane, &format](const ByteSink& sink) {
-        TextEncoder encoder(format, sink);
-        pane.writePlainText([&encoder](std::string_view piece) { encoder.write(piece); });
-        encoder.finish();
-    });
+FileStamp SaveFile(RichEdit& pane, const std::string& path, const TextFormat& format) {
+    FileStamp stamp;
+    writeFileAtomicFrom(
+        path,
+        [&pane, &format](const ByteSink& sink) {
+            TextEncoder encoder(format, sink);
+            pane.writePlainText([&encoder](std::string_view piece) { encoder.write(piece); });
+            encoder.finish();
+        },
+        &stamp);
+    return stamp;
 }
 
 }  // namespace corvane

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "panes/encodings.h"
+#include "panes/file_io.h"
 #include "platform/rich_edit.h"
 
 namespace corvane {
@@ -15,6 +16,7 @@ inline constexpr std::uintmax_t kMaxPaneFileBytes = 256ull * 1024 * 1024;
 struct LoadedFile {
     TextFormat format;
     std::size_t unreadableBytes = 0;
+    FileStamp stamp;  // the file as it was read
 };
 
 // Loads a file into a pane: a rich-text file with its formatting, anything else as its plain
@@ -24,7 +26,7 @@ LoadedFile LoadFile(RichEdit& pane, const std::string& path);
 
 // Writes the pane's characters, without formatting, in `format`. Throws UnencodableCharacter
 // (text_encoder.h) when the encoding cannot hold one of them, and PlatformError when the file cannot
-// be written; either way the file is left as it was.
-void SaveFile(RichEdit& pane, const std::string& path, const TextFormat& format = TextFormat{});
+// be written; either way the file is left as it was. Returns what the file is once written.
+FileStamp SaveFile(RichEdit& pane, const std::string& path, const TextFormat& format = TextFormat{});
 
 }  // namespace corvane

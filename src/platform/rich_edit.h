@@ -33,6 +33,10 @@ public:
         sink(plainText());
     }
 
+    // The caret, in UTF-16 units from the start of plainText().
+    virtual long caretPosition() const = 0;
+    virtual void setCaretPosition(long position) = 0;
+
     virtual std::string selText() const = 0;
     virtual void setSelText(const std::string& text) = 0;
     virtual long selLength() const = 0;

@@ -165,6 +165,7 @@ BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent) {
     messages_ = new PageMessages(this);
     layout->addWidget(messages_);
     connect(messages_, &PageMessages::activated, this, &BrowserPane::showPaneLine);
+    messages_->describe = [this](PageMessages::Message& message) { describeMessage(message); };
 
     refresh_ = new QAction(QStringLiteral("刷新"), this);
     live_ = new QAction(QStringLiteral("实时预览"), this);
@@ -224,7 +225,7 @@ void BrowserPane::navigate(const std::string& address) {
     if (text.startsWith(u'/') || url.scheme().size() <= 1) url = QUrl::fromLocalFile(text);
     if (!url.isValid()) throw PlatformError("打开网页“" + address + "”", "地址无效");
     messages_->clear();
-    load(url);
+    replaceWith(url);
 }
 
 void BrowserPane::showPage(const PreviewPage& page) {
@@ -234,6 +235,14 @@ void BrowserPane::showPage(const PreviewPage& page) {
     messages_->clear();
     const QUrl url = previewAddress(fromUtf8(page.address));
     if (first) {
+        load(url);
+        return;
+    }
+    replaceWith(url);
+}
+
+void BrowserPane::replaceWith(const QUrl& url) {
+    if (view_ == nullptr) {
         load(url);
         return;
     }
@@ -308,20 +317,31 @@ void BrowserPane::watch() {
 
 void BrowserPane::pageMessage(int level, const QString& message, int line, const QString& source) {
     Q_UNUSED(level);
-    QString text = message;
-    if (text.startsWith(QLatin1String("Uncaught "))) text.remove(0, 9);
-    if (const auto where = site_->paneLine(source, line)) {
-        messages_->add(fromUtf8(paneMessage(where->first, where->second, toUtf8(text))), where->first,
-                       where->second);
+    ConsoleMessage said = pageConsoleMessage(message, source, line);
+    if (said.dropped > 0) {
+        messages_->add(QStringLiteral("页面在一秒内写出的消息太多，略去了 %1 条。").arg(said.dropped));
         return;
     }
-    const QUrl url(source);
-    const QString name = url.fileName();
-    if (!name.isEmpty() && line > 0) {
-        messages_->add(QStringLiteral("%1 第 %2 行：%3").arg(name).arg(line).arg(text));
-    } else {
-        messages_->add(text);
+    messages_->addFromPage(said.text, said.source.isNull() ? QStringLiteral("") : said.source, said.line);
+}
+
+// A message of the page as the strip shows it: with its pane and line in that pane where it came
+// from the page itself or a linked pane, else with the file's name and line.
+void BrowserPane::describeMessage(PageMessages::Message& message) const {
+    QString text = message.text;
+    if (text.startsWith(QLatin1String("Uncaught "))) text.remove(0, 9);
+    if (const auto where = site_->paneLine(message.source, message.sourceLine)) {
+        message.text = fromUtf8(paneMessage(where->first, where->second, toUtf8(text)));
+        message.pane = where->first;
+        message.line = where->second;
+        return;
     }
+    // Code the page made itself (eval, a timer's text) has no file to name.
+    const QUrl url(message.source);
+    const QString name = url.scheme().isEmpty() ? QString() : url.fileName();
+    message.text = !name.isEmpty() && message.sourceLine > 0
+                       ? QStringLiteral("%1 第 %2 行：%3").arg(name).arg(message.sourceLine).arg(text)
+                       : text;
 }
 
 void BrowserPane::showContextMenu(QWidget* from, const QPoint& at) {

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "platform/controls.h"
+#include "qt/page_messages.h"
 #include "qt/utf8_text.h"
 
 class QWebEngineView;
@@ -95,7 +96,6 @@ private:
     QToolBar* toolBar_;
 };
 
-class PageMessages;
 class PreviewSite;
 
 // The preview pane. It is blank until the first navigation, and only then is the browser engine
@@ -134,7 +134,10 @@ signals:
 private:
     void showContextMenu(QWidget* from, const QPoint& at);
     void pageMessage(int level, const QString& message, int line, const QString& source);
+    void describeMessage(PageMessages::Message& message) const;
     void load(const QUrl& url);
+    // Loads `url` once the page shown now has answered, or in a new page when it does not.
+    void replaceWith(const QUrl& url);
     void loadWhenAnswered();
     void endRenderer();
     QWebEnginePage* newPage();

@@ -5,6 +5,10 @@
 #include <QStyle>
 #include <QTimer>
 
+#include <cstdlib>
+#include <string_view>
+
+#include "journal/journal_folder.h"
 #include "qt/app_setup.h"
 #include "qt/main_window.h"
 
@@ -22,6 +26,11 @@ int main(int argc, char* argv[]) {
                                                screen->availableGeometry()));
     }
     window.show();
+    // CORVANE_JOURNAL=0 runs without the recovery journal (to measure what it costs).
+    const char* journal = std::getenv("CORVANE_JOURNAL");
+    if (journal == nullptr || std::string_view(journal) != "0") {
+        window.enableRecoveryJournal(corvane::journal::defaultFolder());
+    }
     // A file named on the command line ("Open with" on the desktop) is shown once the window is up.
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() > 1) {

@@ -18,6 +18,7 @@
 #include "app/window_definition.h"
 #include "qt/code_colouring.h"
 #include "qt/find_bar.h"
+#include "qt/recovery_journal.h"
 #include "qt/twips.h"
 #include "qt/utf8_text.h"
 
@@ -212,7 +213,17 @@ MainWindow::~MainWindow() {
     for (RichEditWidget* pane : {richTextBox1_, richTextBox2_, richTextBox3_}) pane->onChange = nullptr;
 }
 
-void MainWindow::run(const std::function<void()>& handler) { runGuarded(report_, handler); }
+void MainWindow::run(const std::function<void()>& handler) {
+    runGuarded(report_, handler);
+    if (journal_) journal_->afterHandler();
+}
+
+void MainWindow::enableRecoveryJournal(const std::string& folder) {
+    journal_ = std::make_unique<RecoveryJournal>(*this, folder);
+    QTimer::singleShot(0, this, [this] {
+        if (journal_) journal_->recoverLeftBehind();
+    });
+}
 
 void MainWindow::placeAtDesignGeometry(QWidget* widget, std::string_view name) {
     const def::Control& c = def::control(name);
@@ -391,6 +402,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (cancel == kTrue) {
         event->ignore();
     } else {
+        // Closed on purpose, with nothing unsaved or with the person's word: nothing to recover.
+        if (journal_) journal_->closing();
         event->accept();
     }
 }

@@ -19,6 +19,8 @@ class QPushButton;
 
 namespace corvane::qt {
 
+class RecoveryJournal;
+
 // The client area: the window below its menu bar, where every control has its place.
 class ClientArea : public QWidget {
     Q_OBJECT
@@ -59,6 +61,12 @@ public:
     QAction* menuAction(std::string_view name) const;
     QAction* toolAction(std::string_view key) const;
     QtCommonDialog& commonDialog() { return *dialog_; }
+    Prompt& prompt() { return *prompt_; }
+
+    // Keeps the panes' unsaved edits in a recovery journal in `folder` (journal/), and offers what
+    // editors that did not end properly left there once the event loop runs.
+    void enableRecoveryJournal(const std::string& folder);
+    RecoveryJournal* recoveryJournal() const { return journal_.get(); }
 
     void setFailureReporter(FailureReporter reporter) { report_ = std::move(reporter); }
     // Runs a handler of frmM the way an event does.
@@ -117,6 +125,8 @@ private:
     std::unique_ptr<FormLayoutWindow> layoutWindow_;
     FailureReporter report_;
     bool shownOnce_ = false;
+    // Last: it goes first, while the window's state it reads is still there.
+    std::unique_ptr<RecoveryJournal> journal_;
 };
 
 // The font of the code panes: "微软雅黑" where installed, else an installed sans-serif CJK font.

@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kPaneRole = Qt::UserRole;
 constexpr int kLineRole = Qt::UserRole + 1;
-constexpr int kBatchMs = 150;
+constexpr int kBatchMs = 250;
 
 }  // namespace
 
@@ -48,8 +48,14 @@ PageMessages::PageMessages(QWidget* parent) : QWidget(parent) {
     });
 }
 
-void PageMessages::add(const QString& text, PaneId pane, int line) {
-    waiting_.push_back({text, pane, line});
+void PageMessages::add(const QString& text, PaneId pane, int line) { keep({text, pane, line, QString(), 0}); }
+
+void PageMessages::addFromPage(const QString& message, const QString& source, int line) {
+    keep({message, PaneId::Html, 0, source, line});
+}
+
+void PageMessages::keep(Message message) {
+    waiting_.push_back(std::move(message));
     if (waiting_.size() > static_cast<std::size_t>(kKept)) waiting_.pop_front();
     if (!batch_.isActive()) batch_.start();
 }
@@ -65,6 +71,7 @@ void PageMessages::flush() {
     if (waiting_.empty()) return;
     list_->setUpdatesEnabled(false);
     for (Message& message : waiting_) {
+        if (!message.source.isNull() && describe) describe(message);
         // A QListWidgetItem's text is never read as markup.
         auto* item = new QListWidgetItem(message.text.left(2000));
         item->setData(kPaneRole, static_cast<int>(message.pane));

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <deque>
+#include <functional>
 
 #include "platform/controls.h"
 
@@ -22,9 +23,20 @@ class PageMessages : public QWidget {
 public:
     static constexpr int kKept = 500;
 
+    struct Message {
+        QString text;
+        PaneId pane = PaneId::Html;
+        int line = 0;        // in the pane; 0 for a message that belongs to no pane
+        QString source;      // a message from the page: where the page says it came from ...
+        int sourceLine = 0;  // ... and on which line there; made into text when it is shown
+    };
+
     explicit PageMessages(QWidget* parent);
-    // `line` is 0 for a message that belongs to no pane.
     void add(const QString& text, PaneId pane = PaneId::Html, int line = 0);
+    // A message as the page gave it: only the last kKept are kept, and `describe` makes text of
+    // them when they are shown, so a flood of them costs little more than their copies.
+    void addFromPage(const QString& message, const QString& source, int line);
+    std::function<void(Message&)> describe;
     void clear();
     QListWidget* list() const { return list_; }
     QToolButton* closeButton() const { return close_; }
@@ -34,12 +46,8 @@ signals:
     void activated(PaneId pane, int line);
 
 private:
-    struct Message {
-        QString text;
-        PaneId pane;
-        int line;
-    };
     void flush();
+    void keep(Message message);
 
     QListWidget* list_;
     QToolButton* close_;

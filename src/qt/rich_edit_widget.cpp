@@ -91,9 +91,10 @@ RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent) {
     // so what is repainted in it (a scroll bar whose range a key changed) is painted there alone,
     // not in the panes beneath it and the window behind them as well: that was most of a key's cost.
     setAutoFillBackground(true);
-    // The selection shows only while the pane has the focus.
+    // The selection shows only while the pane has the focus; without it, it hides nothing drawn
+    // under it (the find bar's highlights of the matches).
     QPalette pal = palette();
-    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Inactive, QPalette::Base));
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, QColor(Qt::transparent));
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                  pal.color(QPalette::Inactive, QPalette::Text));
     setPalette(pal);
@@ -283,6 +284,24 @@ void RichEditWidget::writePlainText(const std::function<void(std::string_view)>&
     // stretch at a time through a cursor costs four times as much.
     const QString text = document()->toRawText();
     lines_->forEachStretch(text, 0, [&sink](QStringView stretch) { convertToFileText(stretch, sink); });
+}
+
+// The joints are no characters: the caret counts the characters before it.
+long RichEditWidget::caretPosition() const {
+    const int position = textCursor().position();
+    return position - static_cast<long>(jointsIn(*document(), 0, position).size());
+}
+
+void RichEditWidget::setCaretPosition(long position) {
+    const int end = document()->characterCount() - 1;
+    long at = std::clamp<long>(position, 0, end);
+    for (const int joint : jointsIn(*document(), 0, end)) {
+        if (joint >= at) break;
+        ++at;
+    }
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(static_cast<int>(std::min<long>(at, end)));
+    setTextCursor(cursor);
 }
 
 std::string RichEditWidget::selText() const { return toFileText(selectedLineText()); }

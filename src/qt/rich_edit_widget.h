@@ -26,6 +26,9 @@ public:
     std::string plainText() const override;
     void writePlainText(const std::function<void(std::string_view)>& sink) const override;
 
+    long caretPosition() const override;
+    void setCaretPosition(long position) override;
+
     std::string selText() const override;
     void setSelText(const std::string& text) override;
     long selLength() const override;

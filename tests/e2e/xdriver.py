@@ -147,9 +147,11 @@ class Editor:
         while time.time() < deadline:
             if self.process.poll() is not None:
                 raise Failure(f"the program ended before its window appeared (exit {self.process.returncode})")
-            found = xdotool("search", "--pid", self.process.pid, "--name", r"^Corvane")
+            # The first of the program's windows so named: a box the program shows at start can
+            # carry the program's name for a moment, and X gives a client's windows rising ids.
+            found = xdotool("search", "--all", "--pid", self.process.pid, "--name", r"^Corvane")
             if found:
-                return int(found.split()[-1])
+                return min(int(w) for w in found.split())
             time.sleep(0.1)
         raise Failure("no window titled Corvane")
 

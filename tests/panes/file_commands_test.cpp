@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -7,6 +10,7 @@
 #include "fakes/fake_platform.h"
 #include "fakes/temp_dir.h"
 #include "panes/text_decoder.h"
+#include "panes/utf.h"
 
 namespace corvane {
 namespace {
@@ -266,6 +270,71 @@ const RealFile kRealFiles[] = {
     {"utf8-stray-byte.html", {"UTF-8", false, LineEnd::Lf}, 1, "不要忽略以点号（“.”）起始的条目"},
     {"utf8-cut.txt", {"UTF-8", false, LineEnd::Lf}, 2, "八进制数字"},
 };
+
+// Another program changes the pane's file between the pane's write and the next Save.
+TEST_F(FileCommands, SaveAsksBeforeOverwritingAFileAnotherProgramChanged) {
+    const std::string page = dir.file("a.html");
+    saveHtmlAs(page);
+    const auto otherProgram = [&](const std::string& bytes) {
+        writeFile(page, bytes);
+        // Same size, same second: only the checksum tells.
+        const timespec when[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
+        ::utimensat(AT_FDCWD, page.c_str(), when, 0);
+    };
+    w.html.setText("mine");
+    otherProgram("them");
+    w.prompt.answers.push_back(Answer::No);
+    w.frm.mnuFileSave_Click();
+    ASSERT_EQ(w.prompt.asked.size(), 1u);
+    EXPECT_EQ(w.prompt.asked[0].first, text::changedOnDiskQuestion(page));
+    EXPECT_EQ(w.prompt.asked[0].second, text::kSaveTitle);
+    EXPECT_EQ(readFile(page), "them");
+    EXPECT_EQ(w.frm.htmlDirty, kTrue);
+    EXPECT_EQ(w.label1.text, text::kHtmlUnsaved);
+
+    w.prompt.answers.push_back(Answer::Yes);
+    w.frm.Label1_DblClick();
+    EXPECT_EQ(w.prompt.asked.size(), 2u);
+    EXPECT_EQ(readFile(page), "mine");
+    EXPECT_EQ(w.frm.htmlDirty, kFalse);
+
+    // Touched without a change, or removed: written without a question.
+    otherProgram("mine");
+    w.frm.mnuFileSave_Click();
+    std::filesystem::remove(page);
+    w.html.setText("again");
+    w.frm.mnuFileSave_Click();
+    EXPECT_EQ(readFile(page), "again");
+    EXPECT_EQ(w.prompt.asked.size(), 2u);
+}
+
+TEST_F(FileCommands, RestoredPanesComeBackUnsavedAndSaveWhereTheyBelong) {
+    // What an editor that was killed kept of its panes: a GB18030 page with CRLF and a byte it
+    // could not read, and a style sheet never saved.
+    journal::Journal left;
+    std::string page = "<p>\xe4\xb8\xad";  // 中
+    utf::appendEscapedByte(0x81, page);
+    page += "</p>\n";
+    left.panes.push_back({PaneId::Html, dir.file("p.html"), TextFormat{"gb18030", false, LineEnd::CrLf}, 4, {}, page});
+    left.panes.push_back({PaneId::Css, "", TextFormat{}, 2, {}, "p{}"});
+    w.frm.restorePanes(left);
+    EXPECT_EQ(w.html.text, page);
+    EXPECT_EQ(w.html.caretPosition(), 4);
+    EXPECT_EQ(w.label1.text, text::kHtmlUnsaved);
+    EXPECT_EQ(w.label4.text, text::kCssUnsaved);
+    EXPECT_EQ(w.frm.htmlDirty, kTrue);
+    EXPECT_EQ(w.frm.cssDirty, kTrue);
+    EXPECT_EQ(w.frm.jsDirty, kFalse);
+    EXPECT_EQ(w.frm.htm, dir.file("p.html"));
+    EXPECT_EQ(w.frm.change, kTrue);
+    EXPECT_EQ(w.frm.change1, kFalse);
+    const std::vector<journal::PaneRecord> unsaved = w.frm.unsavedPanes();
+    ASSERT_EQ(unsaved.size(), 2u);
+    EXPECT_EQ(unsaved[0].format, left.panes[0].format);
+    w.frm.mnuFileSave_Click();
+    EXPECT_EQ(readFile(dir.file("p.html")), "<p>\xd6\xd0\x81</p>\r\n");
+    EXPECT_TRUE(w.frm.unsavedPanes().size() == 1u && w.frm.unsavedPanes()[0].pane == PaneId::Css);
+}
 
 TEST_F(FileCommands, RealFilesOpenReadableAndSaveBackByteForByte) {
     for (const RealFile& file : kRealFiles) {

@@ -97,6 +97,7 @@ struct PaneModel {
     std::size_t selLen = 0;
     std::string stored;  // the content as of the pane's last write, or as at start-up
     bool savedAsThisStep = false;
+    std::map<std::string, std::string> known;  // what each file held when the pane last read or wrote it
 };
 
 struct FormatModel {
@@ -328,6 +329,7 @@ private:
         const DialogReply reply = takeReply({"save", std::string(text::kSaveAsTitle), filter(p), 0});
         if (!reply.accept || reply.fileName.empty()) return;
         writeFileModel(reply.fileName, m_[p].text);
+        m_[p].known[reply.fileName] = m_[p].text;
         m_[p].path = reply.fileName;
         formCaption_ = reply.fileName;
         m_[p].dirty = kFalse;
@@ -343,7 +345,13 @@ private:
             saveAsModel(p);
             return;
         }
+        // Another pane may have written the file since this one last read or wrote it.
+        const auto known = m_[p].known.find(m_[p].path);
+        const auto onDisk = disk_.find(resolve(m_[p].path));
+        if (known != m_[p].known.end() && onDisk != disk_.end() && onDisk->second != known->second)
+            overwriteAsked_.push_back(text::changedOnDiskQuestion(m_[p].path));
         writeFileModel(m_[p].path, m_[p].text);
+        m_[p].known[m_[p].path] = m_[p].text;
         m_[p].caption = savedCaption(p);
         m_[p].dirty = kFalse;
         m_[p].stored = m_[p].text;
@@ -382,6 +390,7 @@ private:
         const auto file = disk_.find(resolve(reply.fileName));
         if (file == disk_.end()) throw ModelFailure{reply.fileName};
         m_[0].text = file->second;
+        m_[0].known[reply.fileName] = file->second;
         m_[0].selStart = m_[0].selLen = 0;
         changed(0);
         formCaption_ = reply.fileName;
@@ -791,6 +800,14 @@ private:
                 problems_ << name << " selection moved\n";
         }
         if (selectedCount > 1) problems_ << selectedCount << " panes are selected at once\n";
+        std::vector<std::string> overwriteAsked;
+        std::erase_if(w_->prompt.asked, [&](const auto& question) {
+            if (question.first.find("已被其他程序修改") == std::string::npos) return false;
+            overwriteAsked.push_back(question.first);
+            return true;
+        });
+        if (overwriteAsked != overwriteAsked_) problems_ << "asked about a file changed on disk where not expected, or not asked\n";
+        overwriteAsked_.clear();
         if (w_->form.title != formCaption_)
             problems_ << "window caption \"" << w_->form.title << "\", expected \"" << formCaption_ << "\"\n";
         if (w_->clipboard.content != clipboard_)
@@ -902,6 +919,7 @@ private:
     std::int32_t dialogFlags_ = 0;
 
     std::map<std::string, std::string> disk_;  // every file and what it must hold
+    std::vector<std::string> overwriteAsked_;  // the questions about files changed on disk this step
     std::map<std::string, std::string> links_;
     std::set<std::string> unwritable_;
     std::vector<std::string> savePaths_, openPaths_;

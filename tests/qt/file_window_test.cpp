@@ -11,11 +11,19 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <fstream>
+#include <functional>
 #include <map>
+#include <optional>
 
 #include "app/captions.h"
 #include "app/window_definition.h"
+#include "journal/journal_format.h"
 #include "qt/app_setup.h"
+#include "qt/recovery_journal.h"
 #include "qt/code_colouring.h"
 #include "qt/common_dialog_qt.h"
 #include "window_test_support.h"
@@ -265,6 +273,136 @@ TEST_F(FileWindow, ColouringNeverReachesAFileTheClipboardOrAPrint) {
     EXPECT_TRUE(on.page == off.page);
     EXPECT_EQ(w.form().htmlDirty, 0);
     EXPECT_TRUE(shown.failures.isEmpty()) << shown.failures.join('\n').toStdString();
+}
+
+// The recovery journal of a real window: what typing leaves in it, what the next start brings back.
+class RecoveryWindow : public FileWindow {
+protected:
+    QString folder = dir.filePath(QStringLiteral("state/corvane"));
+
+    static std::optional<journal::Journal> journalOf(MainWindow& window) {
+        std::ifstream in(window.recoveryJournal()->folder().journalPath(), std::ios::binary);
+        if (!in) return std::nullopt;
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return journal::readJournal(bytes);
+    }
+    static std::string textOf(const std::optional<journal::Journal>& journal, PaneId pane) {
+        if (!journal) return "(none)";
+        for (const journal::PaneRecord& record : journal->panes)
+            if (record.pane == pane) return record.text;
+        return "(no pane)";
+    }
+    static std::string fileBytes(const QString& path) {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        return file.readAll().toStdString();
+    }
+    static void saveAs(MainWindow& window, void (frmM::*step)(), const QString& path) {
+        whenModalOpens([path](QWidget* modal) { acceptFileDialog(modal, path); });
+        window.run([&] { std::invoke(step, window.form()); });
+    }
+    // Answers the next message box with `button`, after taking its title and text.
+    static void answer(QMessageBox::StandardButton button, QString* title, QString* text) {
+        whenModalOpens([=](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (box == nullptr) {
+                modal->close();
+                return;
+            }
+            *title = box->windowTitle();
+            *text = box->text();
+            box->button(button)->click();
+        });
+    }
+};
+
+TEST_F(RecoveryWindow, KeepsWhatWasTypedAndBringsAllThreePanesBackToSaveWhereTheyBelong) {
+    // A GB18030 page with CRLF line ends and a byte it cannot read, and a style sheet and a script.
+    const QString source = dir.filePath(QStringLiteral("source.html"));
+    const QString page = dir.filePath(QStringLiteral("page.html"));
+    const std::string pageBytes = "<meta charset=\"gbk\">\r\n<p>\xd6\xd0\xce\xc4 \xff</p>\r\n";
+    {
+        QFile file(source);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(pageBytes.data(), static_cast<qint64>(pageBytes.size()));
+    }
+    auto first = std::make_unique<ShownWindow>();
+    MainWindow& killed = first->window;
+    killed.enableRecoveryJournal(folder.toStdString());
+    whenModalOpens([](QWidget* modal) { modal->close(); });  // the unreadable byte is told about
+    killed.openFile(source);
+    saveAs(killed, &frmM::mnuFileSaveAs_Click, page);
+    saveAs(killed, &frmM::SaveCssAs, dir.filePath(QStringLiteral("style.css")));
+    saveAs(killed, &frmM::SaveJsAs, dir.filePath(QStringLiteral("app.js")));
+    ASSERT_TRUE(first->failures.isEmpty()) << first->failures.join('\n').toStdString();
+    for (int pane = 1; pane <= 3; ++pane) {
+        killed.pane(pane)->setFocus();
+        QTest::keyClick(killed.pane(pane), Qt::Key_Home, Qt::ControlModifier);
+        QTest::keyClicks(killed.pane(pane), QStringLiteral("/*edit%1*/").arg(pane));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(textOf(journalOf(killed), PaneId::Js) == "/*edit3*/", 10000);
+    const std::optional<journal::Journal> kept = journalOf(killed);
+    ASSERT_EQ(kept->panes.size(), 3u);
+    EXPECT_EQ(kept->panes[0].format, (TextFormat{"gb18030", false, LineEnd::CrLf}));
+    EXPECT_EQ(kept->panes[0].path, page.toStdString());
+    EXPECT_EQ(kept->panes[2].caret, 9);
+    QFile::Permissions privateFile = QFile::ReadOwner | QFile::WriteOwner;
+    EXPECT_EQ(QFile::permissions(QString::fromStdString(killed.recoveryJournal()->folder().journalPath())) & 0x7777,
+              privateFile | QFile::ReadUser | QFile::WriteUser);
+
+    // The editor goes without closing (as when it is killed); the next one offers the panes.
+    first.reset();
+    QString title, question;
+    answer(QMessageBox::Yes, &title, &question);
+    w.enableRecoveryJournal(folder.toStdString());
+    QTRY_VERIFY_WITH_TIMEOUT(w.form().jsDirty == kTrue, 10000);
+    EXPECT_EQ(title.toStdString(), text::kRecoverTitle);
+    EXPECT_TRUE(question.contains(QStringLiteral("HTML代码编辑区：") + page)) << question.toStdString();
+    EXPECT_TRUE(question.contains(QStringLiteral("JS代码编辑区："))) << question.toStdString();
+    for (int label : {1, 4, 5}) EXPECT_TRUE(w.label(label)->text().endsWith(QStringLiteral("(未保存)")));
+    EXPECT_EQ(w.pane(3)->textCursor().position(), 9);
+    for (auto doubleClick : {&frmM::Label1_DblClick, &frmM::Label4_DblClick, &frmM::Label5_DblClick})
+        w.run([&] { std::invoke(doubleClick, w.form()); });
+    ASSERT_TRUE(shown.failures.isEmpty()) << shown.failures.join('\n').toStdString();
+    EXPECT_EQ(fileBytes(page), "/*edit1*/" + pageBytes);
+    EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("style.css"))), "/*edit2*/");
+    EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("app.js"))), "/*edit3*/");
+    // Nothing unsaved: the journal is gone, and the one it came from too.
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QString::fromStdString(w.recoveryJournal()->folder().journalPath())), 5000);
+    EXPECT_EQ(QDir(folder).entryList(QStringList{QStringLiteral("*.journal")}, QDir::Files), QStringList());
+
+    // Typed again and closed with the person's word: nothing is left to offer.
+    QTest::keyClicks(w.pane(1), QStringLiteral("x"));
+    QTRY_VERIFY_WITH_TIMEOUT(journalOf(w).has_value(), 10000);
+    answer(QMessageBox::Yes, &title, &question);
+    w.close();
+    EXPECT_EQ(question.toStdString(), text::kQuitPrompt);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(w.recoveryJournal()->folder().journalPath())));
+}
+
+TEST_F(RecoveryWindow, SaveAsksBeforeOverwritingAFileAnotherProgramChangedAndNoLeavesBoth) {
+    const QString page = dir.filePath(QStringLiteral("a.html"));
+    saveAs(w, &frmM::mnuFileSaveAs_Click, page);
+    QTest::keyClicks(w.pane(1), QStringLiteral("mine"));
+    const std::string pane = w.pane(1)->plainText();
+    {
+        QFile file(page);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("another program's");
+    }
+    QString title, question;
+    answer(QMessageBox::No, &title, &question);
+    w.menuAction("mnuFileSave")->trigger();
+    EXPECT_EQ(question.toStdString(), text::changedOnDiskQuestion(page.toStdString()));
+    EXPECT_EQ(title.toStdString(), text::kSaveTitle);
+    EXPECT_EQ(fileBytes(page), "another program's");
+    EXPECT_EQ(w.pane(1)->plainText(), pane);
+    EXPECT_EQ(w.label(1)->text(), QStringLiteral("HTML代码编辑区(未保存)"));
+
+    answer(QMessageBox::Yes, &title, &question);
+    w.menuAction("mnuFileSave")->trigger();
+    EXPECT_EQ(fileBytes(page), pane);
+    EXPECT_EQ(w.label(1)->text(), QStringLiteral("HTML代码编辑区"));
 }
 
 }  // namespace

@@ -1,0 +1,221 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "app/captions.h"
+#include "fakes/fake_platform.h"
+#include "fakes/file_size_limit.h"
+#include "fakes/temp_dir.h"
+#include "journal/journal_folder.h"
+#include "journal/journal_format.h"
+#include "journal/recovery.h"
+#include "panes/utf.h"
+#include "platform/platform_error.h"
+
+namespace corvane::journal {
+namespace {
+
+namespace fs = std::filesystem;
+using fakes::readFile;
+using fakes::TempDir;
+using fakes::writeFile;
+
+// Three panes as a person leaves them: Chinese, a byte the file's encoding could not read, every
+// kind of line end, a file name with a line break in it, and a pane that has no file yet.
+Journal sampleJournal() {
+    Journal journal;
+    journal.savedAtMs = 1765183257123;
+    std::string escaped = "<p>中文";
+    utf::appendEscapedByte(0x80, escaped);
+    escaped += "</p>\n";
+    journal.panes.push_back({PaneId::Html, "/home/u/页面\n.html", TextFormat{"gb18030", false, LineEnd::CrLf}, 7,
+                             FileStamp{true, 1234, 1765183200000000001, 0xDEADBEEF}, escaped});
+    journal.panes.push_back({PaneId::Css, "", TextFormat{}, 0, FileStamp{}, "p { color: red }\r\nend\n"});
+    journal.panes.push_back(
+        {PaneId::Js, "/tmp/a.js", TextFormat{"UTF-16LE", true, LineEnd::Cr}, 3, FileStamp{}, std::string(1500, 'x')});
+    return journal;
+}
+
+std::int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+TEST(JournalFormat, ReadsBackExactlyWhatWasWritten) {
+    const Journal journal = sampleJournal();
+    const std::string bytes = encodeJournal(journal);
+    const std::optional<Journal> read = readJournal(bytes);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(*read, journal);
+}
+
+TEST(JournalFormat, NeverTakesACutOrChangedJournalForAGoodOne) {
+    const std::string bytes = encodeJournal(sampleJournal());
+    ASSERT_GT(bytes.size(), 1024u);
+    // Cut short at every byte of its first kilobyte, and at every byte of its end.
+    for (std::size_t length = 0; length <= 1024; ++length)
+        EXPECT_FALSE(readJournal(bytes.substr(0, length)).has_value()) << "cut at " << length;
+    for (std::size_t length = bytes.size() - 64; length < bytes.size(); ++length)
+        EXPECT_FALSE(readJournal(bytes.substr(0, length)).has_value()) << "cut at " << length;
+    // Random bytes flipped, one to eight of them, anywhere.
+    std::mt19937 random(24);
+    for (int trial = 0; trial < 2000; ++trial) {
+        std::string damaged = bytes;
+        const int flips = 1 + static_cast<int>(random() % 8);
+        for (int i = 0; i < flips; ++i)
+            damaged[random() % damaged.size()] ^= static_cast<char>(1 + random() % 255);
+        if (damaged == bytes) continue;
+        EXPECT_FALSE(readJournal(damaged).has_value()) << "trial " << trial;
+    }
+    // Well-formed but not the program's: garbage after the end, a pane twice.
+    EXPECT_FALSE(readJournal(bytes + "x").has_value());
+    EXPECT_FALSE(readJournal("").has_value());
+}
+
+// Another editor's folder in the same process: a lock of its own on its own open file.
+class JournalFolders : public testing::Test {
+protected:
+    TempDir dir;
+    std::string folder = (dir.path() / "state" / "corvane").string();
+
+    static void writeSample(JournalFolder& journals, const Journal& journal) {
+        journals.write([&](const ByteSink& sink) { writeJournal(journal, sink); });
+    }
+    std::vector<std::string> namesIn(const std::string& where) const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(where)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(JournalFolders, AreMadePrivateAndNeverOfferARunningEditorsJournal) {
+    auto running = std::make_unique<JournalFolder>(folder);
+    writeSample(*running, sampleJournal());
+    struct stat info {};
+    ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    ASSERT_EQ(::stat(running->journalPath().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(readJournal(readFile(running->journalPath())), sampleJournal());
+
+    JournalFolder second(folder);
+    std::vector<LeftJournal> left = second.leftBehind();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_FALSE(second.lock(left.front()));
+    // Killed: the journal stays, its lock goes with the process.
+    running.reset();
+    EXPECT_TRUE(second.lock(left.front()));
+    // While one editor has it, a third one started at the same moment cannot have it.
+    JournalFolder third(folder);
+    std::vector<LeftJournal> seen = third.leftBehind();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_FALSE(third.lock(seen.front()));
+    second.forget(std::move(left.front()));
+    EXPECT_FALSE(third.lock(seen.front()));
+    EXPECT_TRUE(third.leftBehind().empty());
+    EXPECT_TRUE(namesIn(folder).empty());
+}
+
+TEST_F(JournalFolders, OfferNewestFirstDiscardOnNoAndMoveDamagedOnesAside) {
+    // Three editors that ended without closing: an older, a newer, and one cut short.
+    for (int i = 0; i < 3; ++i) {
+        JournalFolder left(folder);
+        Journal journal = sampleJournal();
+        journal.panes.resize(1);
+        journal.panes[0].text = "editor " + std::to_string(i);
+        writeSample(left, journal);
+        if (i == 2) {
+            const std::string bytes = readFile(left.journalPath());
+            writeFile(left.journalPath(), bytes.substr(0, bytes.size() / 2));
+        }
+        const timespec when[2] = {{0, UTIME_OMIT}, {1700000000 + i * 100, 0}};
+        ::utimensat(AT_FDCWD, left.journalPath().c_str(), when, 0);
+    }
+    JournalFolder mine(folder);
+    fakes::FakePrompt prompt;
+    prompt.answers = {Answer::No, Answer::Yes};
+    std::vector<std::string> restored;
+    EXPECT_TRUE(recoverLeftJournals(mine, prompt,
+                                    [&](const Journal& journal) { restored.push_back(journal.panes[0].text); },
+                                    nowNs()));
+    // The damaged one, newest, is said to be unreadable; then "editor 1" is asked about and
+    // refused, then "editor 0" brought back.
+    ASSERT_EQ(prompt.told.size(), 1u);
+    EXPECT_NE(prompt.told[0].first.find("已损坏"), std::string::npos);
+    ASSERT_EQ(prompt.asked.size(), 2u);
+    EXPECT_EQ(prompt.asked[0].second, text::kRecoverTitle);
+    EXPECT_NE(prompt.asked[0].first.find("HTML代码编辑区：/home/u/页面"), std::string::npos) << prompt.asked[0].first;
+    EXPECT_EQ(restored, std::vector<std::string>{"editor 0"});
+    EXPECT_EQ(namesIn(folder + "/discarded").size(), 2u);
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"discarded"});
+    // Nothing is left to offer at the next start.
+    JournalFolder later(folder);
+    EXPECT_FALSE(recoverLeftJournals(later, prompt, [](const Journal&) { FAIL(); }, nowNs()));
+}
+
+TEST_F(JournalFolders, DeleteWhatWasDiscardedAWeekAgo) {
+    fs::create_directories(folder + "/discarded");
+    writeFile(folder + "/discarded/old.journal", "x");
+    writeFile(folder + "/discarded/recent.journal", "y");
+    const std::int64_t now = nowNs();
+    const auto age = [&](const char* name, std::int64_t days) {
+        const std::int64_t at = now / 1000000000 - days * 24 * 3600;
+        const timespec when[2] = {{at, 0}, {at, 0}};
+        ::utimensat(AT_FDCWD, (folder + "/discarded/" + name).c_str(), when, 0);
+    };
+    age("old.journal", 8);
+    age("recent.journal", 6);
+    JournalFolder journals(folder);
+    journals.purgeDiscarded(now);
+    EXPECT_EQ(namesIn(folder + "/discarded"), std::vector<std::string>{"recent.journal"});
+}
+
+TEST_F(JournalFolders, NeverWriteThroughALinkAndRefuseAFolderThatIsNotTheUsers) {
+    JournalFolder journals(folder);
+    journals.open();
+    // A link planted at the journal's name: the victim stays as it was, the journal is a file.
+    const std::string victim = dir.file("victim");
+    writeFile(victim, "precious");
+    fs::create_symlink(victim, journals.journalPath());
+    writeSample(journals, sampleJournal());
+    EXPECT_EQ(readFile(victim), "precious");
+    EXPECT_FALSE(fs::is_symlink(journals.journalPath()));
+
+    // The folder itself a link, or another user's folder: nothing is written there.
+    const std::string elsewhere = dir.file("elsewhere");
+    fs::create_directory(elsewhere);
+    fs::create_directory_symlink(elsewhere, dir.file("linked"));
+    JournalFolder linked(dir.file("linked"));
+    EXPECT_THROW(writeSample(linked, sampleJournal()), PlatformError);
+    const std::string foreign = dir.file("foreign");
+    fs::create_directory(foreign);
+    ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+    JournalFolder theirs(foreign);
+    EXPECT_THROW(writeSample(theirs, sampleJournal()), PlatformError);
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    EXPECT_TRUE(fs::is_empty(foreign));
+}
+
+TEST_F(JournalFolders, AFullDiskLeavesTheLastJournalWhole) {
+    JournalFolder journals(folder);
+    writeSample(journals, sampleJournal());
+    Journal larger = sampleJournal();
+    larger.panes[2].text = std::string(200000, 'y');
+    {
+        fakes::FileSizeLimit nearlyFull(100000);
+        EXPECT_THROW(writeSample(journals, larger), PlatformError);
+    }
+    EXPECT_EQ(readJournal(readFile(journals.journalPath())), sampleJournal());
+    EXPECT_EQ(namesIn(folder).size(), 2u);  // the journal and its lock, no temporary left
+    writeSample(journals, larger);
+    EXPECT_EQ(readJournal(readFile(journals.journalPath())), larger);
+}
+
+}  // namespace
+}  // namespace corvane::journal
