@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QMessageBox>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <atomic>
 #include <chrono>
@@ -33,9 +34,9 @@ struct TakenText {
     std::vector<int> joints;
 };
 
-std::function<std::string()> takeText(const RichEditWidget& pane, qsizetype& chars) {
+std::function<std::string()> takeText(const RichEditWidget& pane, const QString& raw, qsizetype& chars) {
     auto taken = std::make_shared<TakenText>();
-    taken->raw = pane.document()->toRawText();
+    taken->raw = raw;  // shared, not copied
     taken->joints = jointsIn(*pane.document(), 0, static_cast<int>(taken->raw.size()));
     chars = taken->raw.size();
     return [taken] {
@@ -63,6 +64,11 @@ RecoveryJournal::RecoveryJournal(MainWindow& window, const std::string& folder)
     }
     for (int i = 0; i < 3; ++i) {
         RichEditWidget* pane = window_.pane(i + 1);
+        QTextDocument* document = pane->document();
+        shadow_[static_cast<std::size_t>(i)] = document->toRawText();
+        connect(document, &QTextDocument::contentsChange, this, [this, i](int position, int removed, int added) {
+            followChange(static_cast<std::size_t>(i), position, removed, added);
+        });
         std::function<void()> handler = pane->onChange;
         pane->onChange = [this, handler, i] {
             if (handler) handler();
@@ -75,6 +81,35 @@ RecoveryJournal::RecoveryJournal(MainWindow& window, const std::string& folder)
 RecoveryJournal::~RecoveryJournal() {
     // The writer finishes what it has before the folder and the window's state go.
     writer_.reset();
+}
+
+// The copy follows each change of the document by the characters of the changed range alone. While
+// the writer still holds the copy of the last snapshot, the first change after it copies the text
+// once (the writer lets go of it once it has made the text, well before the next key, as a rule).
+void RecoveryJournal::followChange(std::size_t i, int position, int removed, int added) {
+    QString& copy = shadow_[i];
+    const QTextDocument& document = *window_.pane(static_cast<int>(i) + 1)->document();
+    const qsizetype length = document.characterCount() - 1;
+    // The counts of a change of the whole document take in its last paragraph's end, which is no
+    // character of the text.
+    const qsizetype from = position;
+    const qsizetype gone = std::min<qsizetype>(removed, copy.size() - from);
+    const qsizetype come = std::min<qsizetype>(added, length - from);
+    if (from < 0 || gone < 0 || come < 0) {
+        copy = document.toRawText();
+        return;
+    }
+    QTextCursor range(const_cast<QTextDocument*>(&document));
+    range.setPosition(static_cast<int>(from));
+    range.setPosition(static_cast<int>(from + come), QTextCursor::KeepAnchor);
+    const QString inserted = range.selectedText();
+    if (gone == come) {
+        // A change of formatting alone (or of as many characters as it replaces): no copy grows.
+        if (QStringView(copy).mid(from, gone) != inserted) copy.replace(from, gone, inserted);
+    } else {
+        copy.replace(from, gone, inserted);
+    }
+    if (copy.size() != length) copy = document.toRawText();
 }
 
 void RecoveryJournal::paneChanged() {
@@ -124,7 +159,7 @@ void RecoveryJournal::writeNow() {
         unsaved[i] = true;
         Taken& taken = taken_[i];
         if (taken.changes != changes_[i] || !taken.text) {
-            taken.text = takeText(*window_.pane(static_cast<int>(i) + 1), taken.chars);
+            taken.text = takeText(*window_.pane(static_cast<int>(i) + 1), shadow_[i], taken.chars);
             taken.changes = changes_[i];
         }
         snapshot.panes.push_back(journal::PaneSnapshot{std::move(record), taken.text});

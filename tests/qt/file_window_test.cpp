@@ -343,6 +343,8 @@ TEST_F(RecoveryWindow, KeepsWhatWasTypedAndBringsAllThreePanesBackToSaveWhereThe
     QTRY_VERIFY_WITH_TIMEOUT(textOf(journalOf(killed), PaneId::Js) == "/*edit3*/", 10000);
     const std::optional<journal::Journal> kept = journalOf(killed);
     ASSERT_EQ(kept->panes.size(), 3u);
+    for (int pane = 1; pane <= 3; ++pane)
+        EXPECT_EQ(kept->panes[static_cast<std::size_t>(pane - 1)].text, killed.pane(pane)->plainText());
     EXPECT_EQ(kept->panes[0].format, (TextFormat{"gb18030", false, LineEnd::CrLf}));
     EXPECT_EQ(kept->panes[0].path, page.toStdString());
     EXPECT_EQ(kept->panes[2].caret, 9);
@@ -378,6 +380,32 @@ TEST_F(RecoveryWindow, KeepsWhatWasTypedAndBringsAllThreePanesBackToSaveWhereThe
     w.close();
     EXPECT_EQ(question.toStdString(), text::kQuitPrompt);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(w.recoveryJournal()->folder().journalPath())));
+}
+
+// The journal follows the document change by change; a long line is held in pieces whose joints
+// are no characters. Edits in and across pieces, an undo and a paste over a selection must leave
+// the journal holding exactly the pane's text.
+TEST_F(RecoveryWindow, HoldsExactlyThePanesTextAfterEditsInALongLine) {
+    w.enableRecoveryJournal(folder.toStdString());
+    RichEditWidget* pane = w.pane(2);
+    std::string line;
+    for (int i = 0; line.size() < 5000; ++i) line += "a" + std::to_string(i) + " ";
+    w.run([&] { pane->loadPlainText("p{}\n" + line + "\nend\n"); });
+    pane->setFocus();
+    QTextCursor cursor = pane->textCursor();
+    cursor.setPosition(2500);
+    pane->setTextCursor(cursor);
+    QTest::keyClicks(pane, QStringLiteral("xyz"));
+    QTest::keyClick(pane, Qt::Key_Backspace);
+    QTest::keyClick(pane, Qt::Key_Return);
+    QTest::keyClick(pane, Qt::Key_Z, Qt::ControlModifier);
+    cursor = pane->textCursor();
+    cursor.setPosition(100);
+    cursor.setPosition(3000, QTextCursor::KeepAnchor);
+    pane->setTextCursor(cursor);
+    QTest::keyClicks(pane, QStringLiteral("q"));
+    QTRY_VERIFY_WITH_TIMEOUT(textOf(journalOf(w), PaneId::Css) == pane->plainText(), 10000);
+    EXPECT_EQ(journalOf(w)->panes[0].caret, pane->caretPosition());
 }
 
 TEST_F(RecoveryWindow, SaveAsksBeforeOverwritingAFileAnotherProgramChangedAndNoLeavesBoth) {
