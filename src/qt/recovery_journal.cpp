@@ -2,8 +2,10 @@
 
 #include <QDateTime>
 #include <QMessageBox>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
@@ -34,11 +36,10 @@ struct TakenText {
     std::vector<int> joints;
 };
 
-std::function<std::string()> takeText(const RichEditWidget& pane, const QString& raw, qsizetype& chars) {
+std::function<std::string()> takeText(const QString& raw, const std::vector<int>& joints) {
     auto taken = std::make_shared<TakenText>();
     taken->raw = raw;  // shared, not copied
-    taken->joints = jointsIn(*pane.document(), 0, static_cast<int>(taken->raw.size()));
-    chars = taken->raw.size();
+    taken->joints = joints;
     return [taken] {
         std::string text;
         text.reserve(static_cast<std::size_t>(taken->raw.size()));
@@ -65,14 +66,13 @@ RecoveryJournal::RecoveryJournal(MainWindow& window, const std::string& folder)
     for (int i = 0; i < 3; ++i) {
         RichEditWidget* pane = window_.pane(i + 1);
         QTextDocument* document = pane->document();
-        shadow_[static_cast<std::size_t>(i)] = document->toRawText();
+        copyWhole(static_cast<std::size_t>(i));
         connect(document, &QTextDocument::contentsChange, this, [this, i](int position, int removed, int added) {
             followChange(static_cast<std::size_t>(i), position, removed, added);
         });
         std::function<void()> handler = pane->onChange;
         pane->onChange = [this, handler, i] {
             if (handler) handler();
-            ++changes_[static_cast<std::size_t>(i)];
             paneChanged();
         };
     }
@@ -96,7 +96,7 @@ void RecoveryJournal::followChange(std::size_t i, int position, int removed, int
     const qsizetype gone = std::min<qsizetype>(removed, copy.size() - from);
     const qsizetype come = std::min<qsizetype>(added, length - from);
     if (from < 0 || gone < 0 || come < 0) {
-        copy = document.toRawText();
+        copyWhole(i);
         return;
     }
     QTextCursor range(const_cast<QTextDocument*>(&document));
@@ -109,7 +109,30 @@ void RecoveryJournal::followChange(std::size_t i, int position, int removed, int
     } else {
         copy.replace(from, gone, inserted);
     }
-    if (copy.size() != length) copy = document.toRawText();
+    if (copy.size() != length) {
+        copyWhole(i);
+        return;
+    }
+    // The joints: those in the changed range and at its edges are found again, those after it move.
+    std::vector<int>& joints = joints_[i];
+    const auto first = std::lower_bound(joints.begin(), joints.end(), static_cast<int>(from - 1));
+    const auto last = std::upper_bound(first, joints.end(), static_cast<int>(from + gone));
+    const auto shift = static_cast<int>(come - gone);
+    for (auto it = last; it != joints.end(); ++it) *it += shift;
+    std::vector<int> found;
+    for (QTextBlock block = document.findBlock(static_cast<int>(std::max<qsizetype>(from, 1)));
+         block.isValid() && block.position() <= from + come + 1; block = block.next()) {
+        if (block.position() > 0 && block.position() - 1 >= from - 1 && continuesLine(block))
+            found.push_back(block.position() - 1);
+    }
+    const auto at = joints.erase(first, last);
+    joints.insert(at, found.begin(), found.end());
+}
+
+void RecoveryJournal::copyWhole(std::size_t i) {
+    const QTextDocument& document = *window_.pane(static_cast<int>(i) + 1)->document();
+    shadow_[i] = document.toRawText();
+    joints_[i] = jointsIn(document, 0, static_cast<int>(shadow_[i].size()));
 }
 
 void RecoveryJournal::paneChanged() {
@@ -153,22 +176,15 @@ void RecoveryJournal::writeNow() {
     if (closed_) return;
     journal::Snapshot snapshot;
     snapshot.savedAtMs = QDateTime::currentMSecsSinceEpoch();
-    std::array<bool, 3> unsaved{false, false, false};
-    for (journal::PaneRecord& record : window_.form().unsavedPanes()) {
-        const auto i = static_cast<std::size_t>(record.pane);
-        unsaved[i] = true;
-        Taken& taken = taken_[i];
-        if (taken.changes != changes_[i] || !taken.text) {
-            taken.text = takeText(*window_.pane(static_cast<int>(i) + 1), shadow_[i], taken.chars);
-            taken.changes = changes_[i];
-        }
-        snapshot.panes.push_back(journal::PaneSnapshot{std::move(record), taken.text});
-    }
-    // What a saved pane held is let go.
     takenChars_ = 0;
-    for (std::size_t i = 0; i < 3; ++i) {
-        if (!unsaved[i]) taken_[i] = Taken{};
-        takenChars_ += taken_[i].chars;
+    // Nothing here walks the document: the copies and their joints are up to date already.
+    for (journal::PaneRecord& record : window_.form().unsavedPanes(false)) {
+        const auto i = static_cast<std::size_t>(record.pane);
+        const std::vector<int>& joints = joints_[i];
+        const int position = window_.pane(static_cast<int>(i) + 1)->textCursor().position();
+        record.caret = position - (std::lower_bound(joints.begin(), joints.end(), position) - joints.begin());
+        takenChars_ += shadow_[i].size();
+        snapshot.panes.push_back(journal::PaneSnapshot{std::move(record), takeText(shadow_[i], joints)});
     }
     lastKey_ = stateKey();
     writer_->submit(std::move(snapshot));

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "journal/journal_folder.h"
 #include "journal/journal_writer.h"
@@ -51,6 +52,7 @@ public:
 private:
     void paneChanged();
     void followChange(std::size_t pane, int position, int removed, int added);
+    void copyWhole(std::size_t pane);
     void written(const std::optional<std::string>& failure);
     // What decides whether the journal needs writing again besides the text.
     std::string stateKey();
@@ -61,17 +63,12 @@ private:
     QTimer idle_;     // a second after the last change
     QTimer longest_;  // five seconds after the first change not yet written
     QTimer retry_;    // after a failed write
-    struct Taken {
-        long changes = -1;
-        std::function<std::string()> text;
-        qsizetype chars = 0;
-    };
     qsizetype takenChars_ = 0;
-    std::array<long, 3> changes_{0, 0, 0};
     // Each pane's characters as the document holds them (QTextDocument::toRawText), kept up to date
     // change by change: a snapshot shares it instead of copying 20 MB of a 10 MB page.
     std::array<QString, 3> shadow_;
-    std::array<Taken, 3> taken_{};
+    // Where in it the joints of long lines are (qt/long_lines.h), in order.
+    std::array<std::vector<int>, 3> joints_;
     std::string lastKey_;
     std::atomic<bool> lastFailed_{false};
     bool told_ = false;

@@ -391,6 +391,7 @@ TEST_F(RecoveryWindow, HoldsExactlyThePanesTextAfterEditsInALongLine) {
     std::string line;
     for (int i = 0; line.size() < 5000; ++i) line += "a" + std::to_string(i) + " ";
     w.run([&] { pane->loadPlainText("p{}\n" + line + "\nend\n"); });
+    ASSERT_GT(pane->document()->blockCount(), 10) << "the long line is not in pieces";
     pane->setFocus();
     QTextCursor cursor = pane->textCursor();
     cursor.setPosition(2500);
