@@ -234,9 +234,12 @@ def preview_run(options, page, live, work):
 
 def preview_figures(options, work):
     runs = {}
-    for name, page, live in (("quiet page", "quiet", False), ("spinning page", "spinning", False),
-                             ("page logging 10,000 lines/s", "logging", False),
-                             ("quiet page, live preview on", "quiet", True)):
+    cases = (("quiet page", "quiet", False), ("spinning page", "spinning", False),
+             ("page logging 10,000 lines/s", "logging", False), ("quiet page, live preview on", "quiet", True))
+    only = os.environ.get("CORVANE_PREVIEW_CASES")
+    for name, page, live in cases:
+        if only and name != "quiet page" and page not in only.split(","):
+            continue
         figures = []
         for run in range(options.runs):
             log(f"{name}: run {run + 1} of {options.runs}")

@@ -4,18 +4,26 @@
 #include <pcre2.h>
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace corvane::search {
 
 namespace {
 
-// The work one match may take. A match limit of a million backtracking steps is some
-// milliseconds; a sound pattern on a line of megabytes needs a few per character it looks at.
-constexpr std::uint32_t kMatchLimit = 5'000'000;
+// The work one match from one place may take: some milliseconds. A sound pattern needs a few
+// steps per character it looks at.
+constexpr std::uint32_t kMatchLimit = 1'000'000;
 constexpr std::uint32_t kDepthLimit = 100'000;
 constexpr std::uint32_t kHeapLimitKiB = 256 * 1024;
 constexpr std::size_t kJitStackMax = 4 * 1024 * 1024;
+// PCRE2 counts the match limit afresh at each place a match may start, so a pattern that costs
+// just under it everywhere would still take hours over 10 MB. The places are therefore tried a
+// stretch at a time (an offset limit on where a match may start), and the clock is read between
+// stretches: a search that takes longer than this in all stops as too complex.
+constexpr auto kWorkBudget = std::chrono::milliseconds(1500);
+constexpr std::size_t kFirstStretch = 256;
+constexpr std::size_t kLongestStretch = 1 << 20;
 
 PCRE2_SPTR16 unitsOf(std::u16string_view text) { return reinterpret_cast<PCRE2_SPTR16>(text.data()); }
 
@@ -109,12 +117,13 @@ struct TextSearch::Code {
     ~Code() { pcre2_code_free_16(code); }
 };
 
-// What one search needs of its own: its match data, limits and JIT stack. A TextSearch is used
-// from the window's thread and from the thread that counts at once.
 class Matcher {
 public:
+    using Clock = std::chrono::steady_clock;
+
     explicit Matcher(const pcre2_code_16* code)
-        : data_(pcre2_match_data_create_from_pattern_16(code, nullptr)),
+        : deadline_(Clock::now() + kWorkBudget),
+          data_(pcre2_match_data_create_from_pattern_16(code, nullptr)),
           context_(pcre2_match_context_create_16(nullptr)),
           stack_(pcre2_jit_stack_create_16(32 * 1024, kJitStackMax, nullptr)) {
         pcre2_set_match_limit_16(context_, kMatchLimit);
@@ -131,8 +140,20 @@ public:
     Matcher& operator=(const Matcher&) = delete;
     pcre2_match_data_16* data() { return data_; }
     pcre2_match_context_16* context() { return context_; }
+    bool pastDeadline() const { return Clock::now() > deadline_; }
+    // How many places the next stretch tries: more while stretches go quickly, fewer when not.
+    std::size_t stretch() const { return stretch_; }
+    void took(Clock::duration time) {
+        if (time < std::chrono::milliseconds(2)) {
+            stretch_ = std::min(stretch_ * 2, kLongestStretch);
+        } else if (time > std::chrono::milliseconds(20)) {
+            stretch_ = std::max<std::size_t>(stretch_ / 4, 1);
+        }
+    }
 
 private:
+    Clock::time_point deadline_;
+    std::size_t stretch_ = kFirstStretch;
     pcre2_match_data_16* data_;
     pcre2_match_context_16* context_;
     pcre2_jit_stack_16* stack_;
@@ -143,7 +164,7 @@ TextSearch::TextSearch(std::u16string_view pattern, SearchOptions options) : opt
     std::u16string source = options.regularExpression ? std::u16string(pattern) : escaped(pattern);
     // A whole word has no word character just before or after it, whatever the pattern starts with.
     if (options.wholeWord) source = u"(?<!\\w)(?:" + source + u")(?!\\w)";
-    std::uint32_t flags = PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF | PCRE2_MULTILINE;
+    std::uint32_t flags = PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF | PCRE2_MULTILINE | PCRE2_USE_OFFSET_LIMIT;
     if (!options.matchCase) flags |= PCRE2_CASELESS;
     pcre2_compile_context_16* context = pcre2_compile_context_create_16(nullptr);
     pcre2_set_newline_16(context, PCRE2_NEWLINE_LF);
@@ -168,22 +189,29 @@ TextSearch::~TextSearch() = default;
 TextSearch::TextSearch(TextSearch&&) noexcept = default;
 TextSearch& TextSearch::operator=(TextSearch&&) noexcept = default;
 
-SearchResult TextSearch::matchAt(std::u16string_view text, std::size_t from, void* data, void* context) const {
-    auto* matchData = static_cast<pcre2_match_data_16*>(data);
-    const int rc = pcre2_match_16(code_->code, unitsOf(text), text.size(), characterStart(text, from),
-                                  PCRE2_NOTEMPTY, matchData, static_cast<pcre2_match_context_16*>(context));
-    if (rc >= 0) {
-        const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer_16(matchData);
-        return {SearchStatus::Found, TextMatch{ovector[0], ovector[1] - ovector[0]}};
+SearchResult TextSearch::matchAt(std::u16string_view text, std::size_t from, Matcher& matcher) const {
+    for (std::size_t at = characterStart(text, from);;) {
+        const std::size_t last = std::min(text.size(), at + matcher.stretch());
+        pcre2_set_offset_limit_16(matcher.context(), last);
+        const Matcher::Clock::time_point started = Matcher::Clock::now();
+        const int rc = pcre2_match_16(code_->code, unitsOf(text), text.size(), at, PCRE2_NOTEMPTY, matcher.data(),
+                                      matcher.context());
+        matcher.took(Matcher::Clock::now() - started);
+        if (rc >= 0) {
+            const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer_16(matcher.data());
+            return {SearchStatus::Found, TextMatch{ovector[0], ovector[1] - ovector[0]}};
+        }
+        if (isLimit(rc)) return {SearchStatus::TooComplex, {}};
+        if (rc != PCRE2_ERROR_NOMATCH || last >= text.size()) return {};
+        if (matcher.pastDeadline()) return {SearchStatus::TooComplex, {}};
+        at = characterStart(text, last + 1);
     }
-    if (isLimit(rc)) return {SearchStatus::TooComplex, {}};
-    return {};
 }
 
 SearchResult TextSearch::next(std::u16string_view text, std::size_t from) const {
     if (!usable() || from > text.size()) return {};
     Matcher matcher(code_->code);
-    return matchAt(text, from, matcher.data(), matcher.context());
+    return matchAt(text, from, matcher);
 }
 
 SearchResult TextSearch::previous(std::u16string_view text, std::size_t before) const {
@@ -195,7 +223,7 @@ SearchResult TextSearch::previous(std::u16string_view text, std::size_t before) 
         const std::size_t from = before > window ? before - window : 0;
         SearchResult last;
         for (std::size_t at = from;;) {
-            const SearchResult r = matchAt(text, at, matcher.data(), matcher.context());
+            const SearchResult r = matchAt(text, at, matcher);
             if (r.status == SearchStatus::TooComplex) return r;
             if (r.status == SearchStatus::NotFound || r.match.end() > before) break;
             last = r;
@@ -211,7 +239,7 @@ SearchStatus TextSearch::forEach(std::u16string_view text, std::size_t from,
     Matcher matcher(code_->code);
     for (std::size_t at = from; at <= text.size();) {
         if (stop != nullptr && stop->load(std::memory_order_relaxed)) return SearchStatus::Found;
-        const SearchResult r = matchAt(text, at, matcher.data(), matcher.context());
+        const SearchResult r = matchAt(text, at, matcher);
         if (r.status != SearchStatus::Found) return r.status;
         if (!found(r.match)) return SearchStatus::Found;
         at = r.match.end();
@@ -224,6 +252,7 @@ std::u16string TextSearch::replacementFor(std::u16string_view text, TextMatch ma
     if (!options_.regularExpression || !usable()) return std::u16string(replacement);
     // The groups of the match: the same pattern at the same place finds the same match.
     Matcher matcher(code_->code);
+    pcre2_set_offset_limit_16(matcher.context(), match.start);
     const int rc = pcre2_match_16(code_->code, unitsOf(text), text.size(), match.start,
                                   PCRE2_ANCHORED | PCRE2_NOTEMPTY, matcher.data(), matcher.context());
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer_16(matcher.data());

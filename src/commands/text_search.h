@@ -12,8 +12,9 @@
 // whole text on every key. A byte that the file's encoding could not read (a lone surrogate,
 // panes/utf.h) is matched by nothing and never becomes part of a match.
 //
-// Searching is PCRE2 with limits on the work of one match: a pattern that backtracks without end
-// stops with SearchStatus::TooComplex instead of holding the window.
+// Searching is PCRE2 with limits on the work of one match and of one search (about 1.5 s): a
+// pattern that backtracks without end stops with SearchStatus::TooComplex instead of holding the
+// window.
 namespace corvane::search {
 
 struct SearchOptions {
@@ -34,6 +35,10 @@ struct SearchResult {
     SearchStatus status = SearchStatus::NotFound;
     TextMatch match;
 };
+
+// What one search holds of its own (its match data, limits and clock): a TextSearch is used
+// from the window's thread and from the thread that counts at once.
+class Matcher;
 
 class TextSearch {
 public:
@@ -64,7 +69,7 @@ public:
 
 private:
     struct Code;
-    SearchResult matchAt(std::u16string_view text, std::size_t from, void* data, void* context) const;
+    SearchResult matchAt(std::u16string_view text, std::size_t from, Matcher& matcher) const;
 
     SearchOptions options_;
     std::unique_ptr<Code> code_;

@@ -90,6 +90,8 @@ void TextEncoder::finish() {
 }
 
 void TextEncoder::writeWhole(std::string_view text) {
+    // An empty view may have no data behind it, which the byte searches below must not be given.
+    if (text.data() == nullptr) text = std::string_view("", 0);
     out_.clear();
     if (!started_) {
         started_ = true;

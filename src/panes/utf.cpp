@@ -26,6 +26,7 @@ void appendEscapedByte(unsigned char byte, std::string& out) {
 }
 
 bool hasEscapedByte(std::string_view text) {
+    if (text.empty()) return false;  // an empty view may have no data at all, which memchr must not see
     const auto* p = reinterpret_cast<const Byte*>(text.data());
     const Byte* const end = p + text.size();
     while (const void* found = std::memchr(p, 0xED, static_cast<std::size_t>(end - p))) {

@@ -309,7 +309,12 @@ void BrowserPane::watch() {
 
 void BrowserPane::pageMessage(int level, const QString& message, int line, const QString& source) {
     Q_UNUSED(level);
-    messages_->addFromPage(message, source.isNull() ? QStringLiteral("") : source, line);
+    ConsoleMessage said = pageConsoleMessage(message, source, line);
+    if (said.dropped > 0) {
+        messages_->add(QStringLiteral("页面在一秒内写出的消息太多，略去了 %1 条。").arg(said.dropped));
+        return;
+    }
+    messages_->addFromPage(said.text, said.source.isNull() ? QStringLiteral("") : said.source, said.line);
 }
 
 // A message of the page as the strip shows it: with its pane and line in that pane where it came
@@ -323,7 +328,9 @@ void BrowserPane::describeMessage(PageMessages::Message& message) const {
         message.line = where->second;
         return;
     }
-    const QString name = QUrl(message.source).fileName();
+    // Code the page made itself (eval, a timer's text) has no file to name.
+    const QUrl url(message.source);
+    const QString name = url.scheme().isEmpty() ? QString() : url.fileName();
     message.text = !name.isEmpty() && message.sourceLine > 0
                        ? QStringLiteral("%1 第 %2 行：%3").arg(name).arg(message.sourceLine).arg(text)
                        : text;

@@ -117,7 +117,24 @@ PaneText PaneText::of(const QTextDocument& document, int from, int to) {
     QTextBlock block = document.findBlock(from);
     const QTextBlock last = document.findBlock(to);
     t.base = block.position();
-    if (block == document.firstBlock() && last == document.lastBlock()) t.text.reserve(document.characterCount());
+    if (block == document.firstBlock() && last == document.lastBlock()) {
+        // The whole text: the document's own copy of its characters is the quickest way to them.
+        const QString raw = document.toRawText();
+        const std::vector<int> joints = jointsIn(document, 0, static_cast<int>(raw.size()));
+        t.joints.reserve(joints.size());
+        t.text.reserve(raw.size() - static_cast<qsizetype>(joints.size()));
+        qsizetype done = 0;
+        for (const int joint : joints) {
+            t.text.append(QStringView(raw).mid(done, joint - done));
+            t.joints.push_back(static_cast<int>(t.text.size()));
+            done = joint + 1;
+        }
+        t.text.append(QStringView(raw).mid(done));
+        for (QChar& c : t.text) {
+            if (c == QChar::ParagraphSeparator) c = u'\n';
+        }
+        return t;
+    }
     for (QTextBlock b = block; b.isValid(); b = b.next()) {
         if (b != block) {
             if (continuesLine(b)) {
@@ -291,6 +308,8 @@ void FindBar::open(bool withReplace) {
     place();
     findField_->setFocus(Qt::ShortcutFocusReason);
     findField_->selectAll();
+    // The text is read as the bar opens, so that the first key in the field finds at once.
+    wholeText();
     searchChanged();
     // A match near the bottom stays in sight above the bar.
     pane_->ensureCursorVisible();

@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kPaneRole = Qt::UserRole;
 constexpr int kLineRole = Qt::UserRole + 1;
-constexpr int kBatchMs = 150;
+constexpr int kBatchMs = 250;
 
 }  // namespace
 

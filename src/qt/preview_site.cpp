@@ -9,6 +9,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
@@ -254,7 +256,66 @@ void PreviewSite::requestStarted(QWebEngineUrlRequestJob* job) {
     job->reply(content->type, file);
 }
 
+namespace {
+
+// U+2063 (invisible separator) marks the preview console's own part of a message.
+constexpr char16_t kMark = u'\u2063';
+
+// Wraps the page's console methods before any script of the page runs. Within the page's share, a
+// message goes on with the file and line of the code that wrote it in front (the console would
+// otherwise name this wrapper's); beyond it, the message is counted and, a second later, the count
+// is sent instead.
+const char kConsoleScript[] = R"js((() => {
+  const mark = '\u2063', share = %1;
+  let second = -1, sent = 0, dropped = 0, pending = false;
+  const where = () => {
+    const frames = String(new Error().stack || '').split('\n');
+    const m = /\(?([^()\s]+):(\d+):\d+\)?\s*$/.exec(frames[3] || '');
+    return m ? m[1] + mark + m[2] : mark + '0';
+  };
+  for (const name of ['log', 'info', 'warn', 'error', 'debug']) {
+    const original = console[name];
+    if (typeof original !== 'function') continue;
+    const tell = () => {
+      pending = false;
+      if (dropped > 0) original.call(console, mark + 'dropped' + mark + dropped);
+      dropped = 0;
+    };
+    console[name] = function (...args) {
+      const now = Math.floor(performance.now() / 1000);
+      if (now !== second) { second = now; sent = 0; }
+      if (++sent > share) {
+        ++dropped;
+        if (!pending) { pending = true; setTimeout(tell, 1000); }
+        return;
+      }
+      return original.call(console, mark + where() + mark, ...args);
+    };
+  }
+})();)js";
+
+}  // namespace
+
+ConsoleMessage pageConsoleMessage(const QString& message, const QString& source, int line) {
+    if (!message.startsWith(kMark)) return {message, source, line, 0};
+    const QStringList parts = message.mid(1).split(kMark);
+    if (parts.size() == 2 && parts[0] == QLatin1String("dropped"))
+        return {QString(), QString(), 0, parts[1].toInt()};
+    if (parts.size() < 3) return {message, source, line, 0};
+    // The text follows the mark and the space the console puts between its arguments.
+    QString text = message.mid(1 + parts[0].size() + 1 + parts[1].size() + 1);
+    if (text.startsWith(u' ')) text.remove(0, 1);
+    return {text, parts[0], parts[1].toInt(), 0};
+}
+
 void servePreviewsFrom(QWebEngineProfile* profile, PreviewSite* site) {
+    QWebEngineScript console;
+    console.setName(QStringLiteral("corvane-console"));
+    console.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    console.setWorldId(QWebEngineScript::MainWorld);
+    console.setRunsOnSubFrames(true);
+    console.setSourceCode(QString::fromUtf8(kConsoleScript).arg(kConsoleMessagesASecond));
+    profile->scripts()->insert(console);
     keepLocalFilesPrivate(profile);
     profile->setUrlRequestInterceptor(new PreviewGuard(profile));
     profile->installUrlSchemeHandler(kPreviewScheme, site);

@@ -96,6 +96,22 @@ protected:
     }
 };
 
+// A page may hand the editor this many console messages a second; the rest of that second's are
+// counted, not sent, so a page that logs in a tight loop does not load the editor. A message it
+// does send carries where in the page it was written (see pageConsoleMessage).
+inline constexpr int kConsoleMessagesASecond = 100;
+
+// What a console message of a preview page says and where it came from, the marks put on it by the
+// preview's console (installed by servePreviewsFrom) taken off; `dropped` counts the messages the
+// page wrote beyond its share in a second, when the message says only that.
+struct ConsoleMessage {
+    QString text;
+    QString source;
+    int line = 0;
+    int dropped = 0;
+};
+ConsoleMessage pageConsoleMessage(const QString& message, const QString& source, int line);
+
 // The pages of `profile` load their local files only through the scheme, each with an origin of
 // its own, and read none of them (see above).
 void servePreviewsFrom(QWebEngineProfile* profile, PreviewSite* site);

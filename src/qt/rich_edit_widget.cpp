@@ -91,9 +91,10 @@ RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent) {
     // so what is repainted in it (a scroll bar whose range a key changed) is painted there alone,
     // not in the panes beneath it and the window behind them as well: that was most of a key's cost.
     setAutoFillBackground(true);
-    // The selection shows only while the pane has the focus.
+    // The selection shows only while the pane has the focus; without it, it hides nothing drawn
+    // under it (the find bar's highlights of the matches).
     QPalette pal = palette();
-    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Inactive, QPalette::Base));
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, QColor(Qt::transparent));
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                  pal.color(QPalette::Inactive, QPalette::Text));
     setPalette(pal);

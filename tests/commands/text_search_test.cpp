@@ -90,6 +90,10 @@ TEST(TextSearch, APatternThatBacktracksWithoutEndStopsAtTheLimit) {
     const TextSearch search(u"(a+)+$", {false, false, true});
     EXPECT_EQ(search.next(text, 0).status, SearchStatus::TooComplex);
     EXPECT_EQ(search.forEach(text, 0, [](TextMatch) { return true; }), SearchStatus::TooComplex);
+    // A pattern that costs just under the limit at every place stops too, over the whole text.
+    std::u16string runs;
+    for (int i = 0; i < 20000; ++i) runs += std::u16string(120, u'a') + u" ";
+    EXPECT_EQ(TextSearch(u"a*a*a*a*[bc]", {false, false, true}).next(runs, 0).status, SearchStatus::TooComplex);
     // A sound pattern over a long text without a match does not count as too much work.
     const std::u16string page(2'000'000, u'a');
     EXPECT_EQ(TextSearch(u"a+b", {false, false, true}).next(page, 0).status, SearchStatus::NotFound);

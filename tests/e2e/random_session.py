@@ -2,7 +2,8 @@
 """A random session in the real window: from a seed, types (Chinese, long lines past the piece
 threshold), presses every editing key, pastes with an owned and an empty clipboard and primary
 selection, clicks and double-clicks the headers and answers or cancels the dialogs they open,
-presses toolbar buttons and the run button, formats from the Text menu and resizes the window.
+presses toolbar buttons and the run button, formats from the Text menu, finds and replaces with
+the panes' find bar, picks from the preview pane's context menu and resizes the window.
 Fails when the program ends, its window stops answering for 10 s or a sanitizer reports; prints
 the seed and the last 50 actions, so that `random_session.py --seeds N` replays the run.
 
@@ -37,6 +38,14 @@ KEYS = [
     "ctrl+BackSpace", "ctrl+Delete", "Return", "Tab", "ctrl+a", "ctrl+z", "ctrl+y", "ctrl+shift+z", "ctrl+c",
     "ctrl+x", "ctrl+v", "shift+Insert", "ctrl+Insert", "shift+Delete", "Insert", "Escape", "ctrl+n",
 ]
+# What the find bar is given: words, Chinese, patterns that match across lines and pieces, a pattern
+# that does not compile, one that backtracks without end, group references for replace.
+FIND_TEXTS = [
+    "div", "item", "你好", "ＡＢＣ", "a", "e", "color", ";", "<", "(", "[a-z]+", "(\\w+) (\\w+)", "\\1", "\\2\\1",
+    "^", "$", ".*", "(a+)+$", "(x+x+)+y", "[", "\\", "", "}", "x|", "\\b",
+]
+FIND_KEYS = ["Return", "shift+Return", "Tab", "shift+Tab", "space", "BackSpace", "ctrl+a", "Escape", "alt+Down"]
+
 # Files nobody here wrote, for the Open dialog.
 OPEN_FILES = [
     "/usr/share/javascript/jquery/jquery.min.js",
@@ -187,6 +196,35 @@ class Session:
         self.editor.click(p)
         xdotool("click", "--repeat", 3, self.rng.choice([4, 5]))
 
+    def find_bar(self):
+        """Opens the find bar in the pane with the focus (or types into it when it is open), then
+        presses a few of the keys a person uses there: Enter, Shift+Enter, Tab round its fields,
+        options and buttons, Space on them, Esc."""
+        opener = self.rng.choice(["ctrl+f", "ctrl+h", "none"])
+        if opener != "none":
+            self.note(f"key {opener}")
+            xdotool("key", opener)
+        text = self.rng.choice(FIND_TEXTS)
+        self.note(f"type into the find bar {text!r}")
+        if text:
+            xdotool("type", "--delay", 4 if text.isascii() else 40, text)
+        for _ in range(self.rng.randint(1, 5)):
+            k = self.rng.choice(FIND_KEYS)
+            self.note(f"find bar key {k}")
+            xdotool("key", "--delay", 10, k)
+
+    def preview_menu(self):
+        """Right-clicks the preview and picks an item of its context menu, or closes the menu."""
+        p = self.editor.point("WebBrowser1", self.rng.uniform(0.1, 0.9), self.rng.uniform(0.1, 0.9))
+        downs = self.rng.randint(0, 6)
+        k = self.rng.choice(["Return", "Return", "Escape"])
+        self.note(f"right-click the preview at {p}, Down x{downs}, {k}")
+        self.editor.click(p, button=3)
+        time.sleep(0.3)
+        if downs:
+            xdotool("key", "--repeat", downs, "--delay", 30, "Down")
+        xdotool("key", k)
+
     def resize(self):
         if self.rng.random() < 0.3:
             self.note("maximise or restore")
@@ -246,14 +284,15 @@ class Session:
     def step(self):
         action = self.rng.choices(
             [self.type_text, self.key, self.clipboard, self.header, self.pane_mouse, self.toolbar, self.menu,
-             self.file_key, self.run_button, self.contact, self.preview, self.resize],
-            weights=[18, 26, 10, 7, 12, 6, 7, 2, 3, 1, 2, 3])[0]
+             self.file_key, self.run_button, self.contact, self.preview, self.resize, self.find_bar,
+             self.preview_menu],
+            weights=[18, 26, 10, 7, 12, 6, 7, 2, 3, 1, 2, 3, 6, 2])[0]
         if not self.editor.dialogs():
             active = xdotool("getactivewindow")
             if active != str(self.editor.window):
                 self.editor.activate()
         action()
-        may_open_dialog = action in (self.header, self.toolbar, self.menu, self.file_key)
+        may_open_dialog = action in (self.header, self.toolbar, self.menu, self.file_key, self.preview_menu)
         self.answer_dialogs(2.5 if may_open_dialog else 0.0)
         time.sleep(self.rng.choice([0.0, 0.05, 0.2]))
         self.editor.check()

@@ -262,11 +262,17 @@ TEST(EncodeText, PiecesCutAnywhereGiveTheSameBytes) {
             std::string pieces;
             TextEncoder encoder(format, [&](std::string_view piece) { pieces.append(piece); });
             encoder.write(std::string_view(text).substr(0, cut));
+            encoder.write(std::string_view());  // an empty piece with no data behind it
             encoder.write(std::string_view(text).substr(cut));
             encoder.finish();
             ASSERT_EQ(pieces, whole) << encoding << " cut at " << cut;
         }
     }
+}
+
+TEST(EncodeText, EmptyTextWithNoDataBehindItIsNoText) {
+    EXPECT_FALSE(utf::hasEscapedByte(std::string_view()));
+    EXPECT_EQ(encodeText(std::string_view(), {"UTF-8", false, LineEnd::Lf}), "");
 }
 
 TEST(EncodeText, ACharacterTheEncodingLacksIsNamed) {

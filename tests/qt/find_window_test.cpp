@@ -301,5 +301,19 @@ TEST_F(FindWindow, ChineseInAGb18030FileIsFoundAndSavedBackInIt) {
     EXPECT_TRUE(shown.failures.isEmpty()) << shown.failures.join('\n').toStdString();
 }
 
+// Many matches over the pieces of a line of 24,000 characters, each replaced where it was.
+TEST_F(FindWindow, ReplaceAllInALongLineChangesTheMatchesAndNothingElse) {
+    QString line;
+    for (int i = 0; i < 600; ++i) line += QStringLiteral("<p class=\"r%1\">第 %1 行 marker 与 words</p> ").arg(i);
+    fill(1, line);
+    FindBar* b = find(1, "marker", true);
+    EXPECT_EQ(b->countText(), "第 1 / 600 个");
+    QTest::keyClicks(b->replaceField(), "MARK");
+    button(b, "全部替换")->click();
+    QString expected = line;
+    expected.replace("marker", "MARK");
+    EXPECT_EQ(QString::fromStdString(w.pane(1)->plainText()), expected);
+}
+
 }  // namespace
 }  // namespace corvane::qt

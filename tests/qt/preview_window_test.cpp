@@ -368,6 +368,14 @@ TEST_F(PreviewWindow, APageErrorNamesItsPaneAndLineAndAClickGoesThere) {
     evaluate("console.warn('again')");
     QTRY_VERIFY_WITH_TIMEOUT(w().browser()->messages()->isVisible(), 10000);
     EXPECT_EQ(list->item(list->count() - 1)->text(), QStringLiteral("again"));
+
+    // A flood: the page's share of a second is shown, the rest counted, the strip keeps 500.
+    evaluate("for (let i = 0; i < 2000; i++) console.log('flood ' + i)");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        list->item(list->count() - 1)->text().startsWith(QStringLiteral("页面在一秒内写出的消息太多")),
+        10000);
+    EXPECT_LE(list->count(), PageMessages::kKept);
+    EXPECT_TRUE(list->findItems(QStringLiteral("flood 0"), Qt::MatchExactly).size() == 1);
 }
 
 // A page that spins for ever never holds the editor: keys typed meanwhile land, and the next run
