@@ -44,8 +44,9 @@ std::function<std::string()> takeText(const QString& raw, const std::vector<int>
         std::string text;
         text.reserve(static_cast<std::size_t>(taken->raw.size()));
         forEachStretch(taken->raw, 0, taken->joints, [&text](QStringView stretch) {
-            utf::utf16ToUtf8(std::u16string_view(stretch.utf16(), static_cast<std::size_t>(stretch.size())),
-                             [&text](std::string_view piece) { text += piece; }, true);
+            utf::utf16ToUtf8(
+                std::u16string_view(stretch.utf16(), static_cast<std::size_t>(stretch.size())),
+                [&text](std::string_view piece) { text += piece; }, true);
         });
         return text;
     };
@@ -55,10 +56,12 @@ std::function<std::string()> takeText(const QString& raw, const std::vector<int>
 
 RecoveryJournal::RecoveryJournal(MainWindow& window, const std::string& folder)
     : QObject(&window), window_(window), folder_(std::make_unique<journal::JournalFolder>(folder)) {
-    writer_ = std::make_unique<journal::JournalWriter>(*folder_, [this](const std::optional<std::string>& failure) {
-        lastFailed_ = failure.has_value();
-        QMetaObject::invokeMethod(this, [this, failure] { written(failure); }, Qt::QueuedConnection);
-    });
+    writer_ =
+        std::make_unique<journal::JournalWriter>(*folder_, [this](const std::optional<std::string>& failure) {
+            lastFailed_ = failure.has_value();
+            QMetaObject::invokeMethod(
+                this, [this, failure] { written(failure); }, Qt::QueuedConnection);
+        });
     for (QTimer* timer : {&idle_, &longest_, &retry_}) {
         timer->setSingleShot(true);
         connect(timer, &QTimer::timeout, this, [this] { writeNow(); });
@@ -67,9 +70,10 @@ RecoveryJournal::RecoveryJournal(MainWindow& window, const std::string& folder)
         RichEditWidget* pane = window_.pane(i + 1);
         QTextDocument* document = pane->document();
         copyWhole(static_cast<std::size_t>(i));
-        connect(document, &QTextDocument::contentsChange, this, [this, i](int position, int removed, int added) {
-            followChange(static_cast<std::size_t>(i), position, removed, added);
-        });
+        connect(document, &QTextDocument::contentsChange, this,
+                [this, i](int position, int removed, int added) {
+                    followChange(static_cast<std::size_t>(i), position, removed, added);
+                });
         std::function<void()> handler = pane->onChange;
         pane->onChange = [this, handler, i] {
             if (handler) handler();

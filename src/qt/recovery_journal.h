@@ -22,10 +22,10 @@ class MainWindow;
 
 // The recovery journal of a running window (journal/): about a second after typing stops, and
 // every second and a half while it goes on (five seconds for panes of over a million characters),
-// the panes with unsaved edits are written to the journal. The window's thread only takes a snapshot of each pane changed since the last one
-// (the document's own copy of its characters, shared, not copied); the text is made and written on
-// the writer's thread. A save or anything else that changes which panes are unsaved writes it
-// again at once; a close of the window on purpose removes it.
+// the panes with unsaved edits are written to the journal. The window's thread only takes a snapshot of each
+// pane changed since the last one (the document's own copy of its characters, shared, not copied); the text
+// is made and written on the writer's thread. A save or anything else that changes which panes are unsaved
+// writes it again at once; a close of the window on purpose removes it.
 class RecoveryJournal : public QObject {
     Q_OBJECT
 public:

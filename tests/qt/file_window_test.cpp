@@ -2,7 +2,10 @@
 
 #include <QClipboard>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
 #include <QImage>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPrintDialog>
 #include <QProcess>
@@ -11,9 +14,6 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QDir>
-#include <QFile>
-#include <QMessageBox>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -23,9 +23,9 @@
 #include "app/window_definition.h"
 #include "journal/journal_format.h"
 #include "qt/app_setup.h"
-#include "qt/recovery_journal.h"
 #include "qt/code_colouring.h"
 #include "qt/common_dialog_qt.h"
+#include "qt/recovery_journal.h"
 #include "window_test_support.h"
 
 namespace corvane::qt {
@@ -349,8 +349,9 @@ TEST_F(RecoveryWindow, KeepsWhatWasTypedAndBringsAllThreePanesBackToSaveWhereThe
     EXPECT_EQ(kept->panes[0].path, page.toStdString());
     EXPECT_EQ(kept->panes[2].caret, 9);
     QFile::Permissions privateFile = QFile::ReadOwner | QFile::WriteOwner;
-    EXPECT_EQ(QFile::permissions(QString::fromStdString(killed.recoveryJournal()->folder().journalPath())) & 0x7777,
-              privateFile | QFile::ReadUser | QFile::WriteUser);
+    EXPECT_EQ(
+        QFile::permissions(QString::fromStdString(killed.recoveryJournal()->folder().journalPath())) & 0x7777,
+        privateFile | QFile::ReadUser | QFile::WriteUser);
 
     // The editor goes without closing (as when it is killed); the next one offers the panes.
     first.reset();
@@ -370,7 +371,8 @@ TEST_F(RecoveryWindow, KeepsWhatWasTypedAndBringsAllThreePanesBackToSaveWhereThe
     EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("style.css"))), "/*edit2*/");
     EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("app.js"))), "/*edit3*/");
     // Nothing unsaved: the journal is gone, and the one it came from too.
-    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QString::fromStdString(w.recoveryJournal()->folder().journalPath())), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !QFile::exists(QString::fromStdString(w.recoveryJournal()->folder().journalPath())), 5000);
     EXPECT_EQ(QDir(folder).entryList(QStringList{QStringLiteral("*.journal")}, QDir::Files), QStringList());
 
     // Typed again and closed with the person's word: nothing is left to offer.
