@@ -61,7 +61,8 @@ QString page(bool oneLine) {
     QString text;
     text.reserve(kMarkers * 104);
     for (int i = 0; i < kMarkers; ++i) {
-        text += QStringLiteral("<p class=\"row r%1\">第 %1 行，内容 marker 与 some more words here</p>").arg(i);
+        text +=
+            QStringLiteral("<p class=\"row r%1\">第 %1 行，内容 marker 与 some more words here</p>").arg(i);
         if (i == kMarkers * 9 / 10) text += QStringLiteral("<b>needle</b>");
         text += oneLine ? u' ' : u'\n';
     }
@@ -77,15 +78,16 @@ struct Row {
 };
 
 void print(const std::vector<Row>& rows) {
-    std::printf("%-44s %-16s %12s %12s %8s  %s\n", "figure", "text", "editor", "bare find()", "ratio", "target");
+    std::printf("%-44s %-16s %12s %12s %8s  %s\n", "figure", "text", "editor", "bare find()", "ratio",
+                "target");
     for (const Row& r : rows) {
         if (r.bare < 0) {
-            std::printf("%-44s %-16s %9.1f ms %12s %8s  %s\n", r.figure.c_str(), r.text.c_str(), r.editor, "n/a", "",
-                        r.target.c_str());
+            std::printf("%-44s %-16s %9.1f ms %12s %8s  %s\n", r.figure.c_str(), r.text.c_str(), r.editor,
+                        "n/a", "", r.target.c_str());
             continue;
         }
-        std::printf("%-44s %-16s %9.1f ms %9.1f ms %8.2f  %s\n", r.figure.c_str(), r.text.c_str(), r.editor, r.bare,
-                    r.bare > 0 ? r.editor / r.bare : 0.0, r.target.c_str());
+        std::printf("%-44s %-16s %9.1f ms %9.1f ms %8.2f  %s\n", r.figure.c_str(), r.text.c_str(), r.editor,
+                    r.bare, r.bare > 0 ? r.editor / r.bare : 0.0, r.target.c_str());
     }
     std::fflush(stdout);
 }
@@ -174,11 +176,13 @@ void measure(MainWindow& w, bool oneLine, std::vector<Row>& rows) {
                 keys.push_back(t);
             }
         }
-        if (pane->textCursor().selectedText() != QStringLiteral("needle")) std::fprintf(stderr, "needle not found\n");
+        if (pane->textCursor().selectedText() != QStringLiteral("needle"))
+            std::fprintf(stderr, "needle not found\n");
     }
     std::fprintf(stderr, "keys done\n");
     rows.push_back({"first key in the field", name, firstKey, bare.firstMatch, "50 ms"});
-    rows.push_back({"key in the field to the first match shown", name, median(keys), bare.firstMatch, "50 ms"});
+    rows.push_back(
+        {"key in the field to the first match shown", name, median(keys), bare.firstMatch, "50 ms"});
 
     // A common word: the count is done off the window's thread; the key returns at once.
     bar->findField()->clear();
@@ -187,7 +191,8 @@ void measure(MainWindow& w, bool oneLine, std::vector<Row>& rows) {
     QTest::keyClicks(bar->findField(), QStringLiteral("marke"));
     const Clock::time_point countStart = Clock::now();
     const double lastKey = timeMs([&] { QTest::keyClick(bar->findField(), 'r'); });
-    const bool counted = spinUntil([&] { return bar->countText().contains(QStringLiteral("100000")); }, 20000);
+    const bool counted =
+        spinUntil([&] { return bar->countText().contains(QStringLiteral("100000")); }, 20000);
     const double count = msSince(countStart);
     if (!counted) std::fprintf(stderr, "count: %s\n", bar->countText().toStdString().c_str());
     rows.push_back({"key to all matches counted", name, count, bare.count, "300 ms"});
@@ -207,8 +212,9 @@ void measure(MainWindow& w, bool oneLine, std::vector<Row>& rows) {
     });
     const QString after = QString::fromStdString(pane->plainText());
     if (after.count(QStringLiteral("MARK")) != kMarkers || after.contains(QStringLiteral("marker")))
-        std::fprintf(stderr, "replace all: %lld of %d, %lld left\n", static_cast<long long>(after.count(QStringLiteral("MARK"))),
-                     kMarkers, static_cast<long long>(after.count(QStringLiteral("marker"))));
+        std::fprintf(stderr, "replace all: %lld of %d, %lld left\n",
+                     static_cast<long long>(after.count(QStringLiteral("MARK"))), kMarkers,
+                     static_cast<long long>(after.count(QStringLiteral("marker"))));
     QTest::keyClick(bar->findField(), Qt::Key_Escape);
     const double undo = timeMs([&] {
         QTest::keyClick(pane, Qt::Key_Z, Qt::ControlModifier);

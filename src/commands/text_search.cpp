@@ -25,7 +25,11 @@ constexpr auto kWorkBudget = std::chrono::milliseconds(1500);
 constexpr std::size_t kFirstStretch = 256;
 constexpr std::size_t kLongestStretch = 1 << 20;
 
-PCRE2_SPTR16 unitsOf(std::u16string_view text) { return reinterpret_cast<PCRE2_SPTR16>(text.data()); }
+// An empty text may have no data behind it; PCRE2 takes no null subject.
+PCRE2_SPTR16 unitsOf(std::u16string_view text) {
+    static constexpr char16_t kNothing[1] = {};
+    return reinterpret_cast<PCRE2_SPTR16>(text.data() != nullptr ? text.data() : kNothing);
+}
 
 bool isLimit(int rc) {
     return rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT ||
@@ -94,8 +98,8 @@ std::u16string escaped(std::u16string_view literal) {
     std::u16string out;
     out.reserve(literal.size() * 2);
     for (const char16_t c : literal) {
-        const bool plain = c >= 0x80 || (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') ||
-                           (c >= u'A' && c <= u'Z');
+        const bool plain =
+            c >= 0x80 || (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
         if (!plain) out += u'\\';
         out += c;
     }
@@ -164,7 +168,8 @@ TextSearch::TextSearch(std::u16string_view pattern, SearchOptions options) : opt
     std::u16string source = options.regularExpression ? std::u16string(pattern) : escaped(pattern);
     // A whole word has no word character just before or after it, whatever the pattern starts with.
     if (options.wholeWord) source = u"(?<!\\w)(?:" + source + u")(?!\\w)";
-    std::uint32_t flags = PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF | PCRE2_MULTILINE | PCRE2_USE_OFFSET_LIMIT;
+    std::uint32_t flags =
+        PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF | PCRE2_MULTILINE | PCRE2_USE_OFFSET_LIMIT;
     if (!options.matchCase) flags |= PCRE2_CASELESS;
     pcre2_compile_context_16* context = pcre2_compile_context_create_16(nullptr);
     pcre2_set_newline_16(context, PCRE2_NEWLINE_LF);
@@ -176,7 +181,8 @@ TextSearch::TextSearch(std::u16string_view pattern, SearchOptions options) : opt
     if (code == nullptr) {
         // The place is counted in the pattern as typed, not in the wrapping for whole words.
         const std::size_t lead = options.wholeWord ? 10 : 0;
-        const std::size_t at = std::min<std::size_t>(pattern.size(), errorOffset > lead ? errorOffset - lead : 0);
+        const std::size_t at =
+            std::min<std::size_t>(pattern.size(), errorOffset > lead ? errorOffset - lead : 0);
         error_ = "正则表达式有误：" + reasonOf(errorCode) + "（第 " + std::to_string(at + 1) + " 个字符处）";
         return;
     }
@@ -194,8 +200,8 @@ SearchResult TextSearch::matchAt(std::u16string_view text, std::size_t from, Mat
         const std::size_t last = std::min(text.size(), at + matcher.stretch());
         pcre2_set_offset_limit_16(matcher.context(), last);
         const Matcher::Clock::time_point started = Matcher::Clock::now();
-        const int rc = pcre2_match_16(code_->code, unitsOf(text), text.size(), at, PCRE2_NOTEMPTY, matcher.data(),
-                                      matcher.context());
+        const int rc = pcre2_match_16(code_->code, unitsOf(text), text.size(), at, PCRE2_NOTEMPTY,
+                                      matcher.data(), matcher.context());
         matcher.took(Matcher::Clock::now() - started);
         if (rc >= 0) {
             const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer_16(matcher.data());
@@ -234,7 +240,8 @@ SearchResult TextSearch::previous(std::u16string_view text, std::size_t before) 
 }
 
 SearchStatus TextSearch::forEach(std::u16string_view text, std::size_t from,
-                                 const std::function<bool(TextMatch)>& found, const std::atomic<bool>* stop) const {
+                                 const std::function<bool(TextMatch)>& found,
+                                 const std::atomic<bool>* stop) const {
     if (!usable()) return SearchStatus::NotFound;
     Matcher matcher(code_->code);
     for (std::size_t at = from; at <= text.size();) {

@@ -59,13 +59,15 @@ public:
     SearchResult previous(std::u16string_view text, std::size_t before) const;
     // Every match from `from` on, one after another, until `found` returns false, `stop` is set or
     // the text ends. NotFound when it went through without trouble, whatever it found.
-    SearchStatus forEach(std::u16string_view text, std::size_t from, const std::function<bool(TextMatch)>& found,
+    SearchStatus forEach(std::u16string_view text, std::size_t from,
+                         const std::function<bool(TextMatch)>& found,
                          const std::atomic<bool>* stop = nullptr) const;
 
     // What replaces `match` in `text`: with a regular expression, "\0" to "\9" stand for the
     // match and its groups, "\n" and "\t" for a line end and a tab, "\\" for a backslash; else the
     // replacement as it is.
-    std::u16string replacementFor(std::u16string_view text, TextMatch match, std::u16string_view replacement) const;
+    std::u16string replacementFor(std::u16string_view text, TextMatch match,
+                                  std::u16string_view replacement) const;
 
 private:
     struct Code;

@@ -150,12 +150,14 @@ PaneText PaneText::of(const QTextDocument& document, int from, int to) {
 }
 
 int PaneText::startPosition(std::size_t offset) const {
-    const auto before = std::upper_bound(joints.begin(), joints.end(), static_cast<int>(offset)) - joints.begin();
+    const auto before =
+        std::upper_bound(joints.begin(), joints.end(), static_cast<int>(offset)) - joints.begin();
     return base + static_cast<int>(offset) + static_cast<int>(before);
 }
 
 int PaneText::endPosition(std::size_t offset) const {
-    const auto before = std::lower_bound(joints.begin(), joints.end(), static_cast<int>(offset)) - joints.begin();
+    const auto before =
+        std::lower_bound(joints.begin(), joints.end(), static_cast<int>(offset)) - joints.begin();
     return base + static_cast<int>(offset) + static_cast<int>(before);
 }
 
@@ -268,13 +270,13 @@ FindBar::FindBar(RichEditWidget* pane) : QWidget(pane), pane_(pane) {
     connect(pane_->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] {
         if (isVisible()) highlightTimer_.start();
     });
-    connect(pane_->document(), &QTextDocument::contentsChange, this,
-            [this](int, int removed, int added) {
-                if (removed != 0 || added != 0) textChanged();
-            });
+    connect(pane_->document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
+        if (removed != 0 || added != 0) textChanged();
+    });
 
     pane_->installEventFilter(this);
-    pane_->viewport()->installEventFilter(this);
+    viewport_ = pane_->viewport();
+    viewport_->installEventFilter(this);
     hide();
 }
 
@@ -350,6 +352,7 @@ void FindBar::searchChanged() {
     options.regularExpression = regularExpression_->isChecked();
     search_ = std::make_shared<const search::TextSearch>(toU16(findField_->text()), options);
     ++generation_;
+    tooComplex_ = false;
     counted_ = false;
     starts_.clear();
     if (stopCount_) stopCount_->store(true);
@@ -368,6 +371,7 @@ void FindBar::textChanged() {
     whole_.reset();
     if (!isVisible() || !search_ || !search_->usable()) return;
     ++generation_;
+    tooComplex_ = false;
     counted_ = false;
     if (stopCount_) stopCount_->store(true);
     matchFrom_ = matchTo_ = -1;
@@ -403,6 +407,7 @@ void FindBar::findFrom(int from, bool forward, bool stepped) {
         wrapped = r.status == search::SearchStatus::Found;
     }
     if (r.status == search::SearchStatus::TooComplex) {
+        tooComplex_ = true;
         matchFrom_ = matchTo_ = -1;
         count_->clear();
         showNote(search::kTooComplexCaption, true);
@@ -436,7 +441,7 @@ void FindBar::select(int from, int to) {
 }
 
 void FindBar::startCount() {
-    if (!search_ || !search_->usable() || !isVisible()) return;
+    if (!search_ || !search_->usable() || !isVisible() || tooComplex_) return;
     if (stopCount_) stopCount_->store(true);
     const PaneText& t = wholeText();
     const unsigned generation = generation_;
@@ -479,7 +484,7 @@ void FindBar::startCount() {
 void FindBar::countDone(unsigned generation, std::vector<int> starts, bool tooComplex) {
     if (generation != generation_) return;
     counted_ = true;
-    countTooComplex_ = tooComplex;
+    tooComplex_ = tooComplex;
     starts_ = std::move(starts);
     if (tooComplex) showNote(search::kTooComplexCaption, true);
     showCount();
@@ -491,20 +496,21 @@ void FindBar::showCount() {
         return;
     }
     if (starts_.empty()) {
-        count_->setText(countTooComplex_ ? QString() : fromUtf8(search::kNoMatchCaption));
+        count_->setText(tooComplex_ ? QString() : fromUtf8(search::kNoMatchCaption));
         return;
     }
     std::size_t index = 0;
     if (matchFrom_ >= 0) {
         const auto offset = static_cast<int>(wholeText().offsetOf(matchFrom_));
-        index = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin());
+        index = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) -
+                                         starts_.begin());
     }
     count_->setText(fromUtf8(search::countCaption(std::max<std::size_t>(index, 1), starts_.size())));
 }
 
 void FindBar::updateHighlights() {
     QList<QTextEdit::ExtraSelection> selections;
-    if (isVisible() && search_ && search_->usable()) {
+    if (isVisible() && search_ && search_->usable() && !tooComplex_) {
         QTextDocument& doc = *pane_->document();
         const QWidget* view = pane_->viewport();
         QTextBlock first = pane_->cursorForPosition(QPoint(0, 0)).block();
@@ -543,7 +549,8 @@ void FindBar::replaceOne() {
         const std::size_t to = t.offsetOf(cursor.selectionEnd());
         const search::SearchResult r = search_->next(t.view(), from);
         if (r.status == search::SearchStatus::Found && r.match.start == from && r.match.end() == to) {
-            const QString text = fromU16(search_->replacementFor(t.view(), r.match, toU16(replaceField_->text())));
+            const QString text =
+                fromU16(search_->replacementFor(t.view(), r.match, toU16(replaceField_->text())));
             replaceInPane(*pane_, {TextReplacement{from, to, text}});
             // The pane's cursor stands just after the replacement.
             findFrom(pane_->textCursor().position(), true, true);
@@ -567,6 +574,7 @@ void FindBar::replaceAll() {
         return true;
     });
     if (status == search::SearchStatus::TooComplex) {
+        tooComplex_ = true;
         showNote(search::kTooComplexCaption, true);
         return;
     }
@@ -590,14 +598,17 @@ void FindBar::showContextMenu(QContextMenuEvent* event) {
 }
 
 bool FindBar::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == pane_ || watched == pane_->viewport()) {
+    // Compared with the viewport kept at the start: while the pane is being destroyed its children
+    // still send events here, and the pane can no longer be asked for its viewport.
+    if (watched == pane_ || watched == viewport_) {
         if (event->type() == QEvent::ContextMenu) {
             showContextMenu(static_cast<QContextMenuEvent*>(event));
             return true;
         }
         if (watched == pane_ && event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
-            if (key->modifiers() == Qt::ControlModifier && (key->key() == Qt::Key_F || key->key() == Qt::Key_H)) {
+            if (key->modifiers() == Qt::ControlModifier &&
+                (key->key() == Qt::Key_F || key->key() == Qt::Key_H)) {
                 open(key->key() == Qt::Key_H);
                 return true;
             }
@@ -611,10 +622,9 @@ bool FindBar::eventFilter(QObject* watched, QEvent* event) {
     // The fields: the bar's own keys before the line edit's.
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
-        const bool ours = key->key() == Qt::Key_Escape || key->key() == Qt::Key_Return ||
-                          key->key() == Qt::Key_Enter ||
-                          (key->modifiers() == Qt::ControlModifier &&
-                           (key->key() == Qt::Key_F || key->key() == Qt::Key_H));
+        const bool ours =
+            key->key() == Qt::Key_Escape || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+            (key->modifiers() == Qt::ControlModifier && (key->key() == Qt::Key_F || key->key() == Qt::Key_H));
         if (!ours) return false;
         if (event->type() == QEvent::ShortcutOverride) {
             event->accept();

@@ -86,6 +86,7 @@ private:
     void showContextMenu(QContextMenuEvent* event);
 
     RichEditWidget* pane_;
+    QWidget* viewport_ = nullptr;
     QLineEdit* findField_ = nullptr;
     QLineEdit* replaceField_ = nullptr;
     QLabel* replaceLabel_ = nullptr;
@@ -108,7 +109,9 @@ private:
     // whole text), and the flag that stops a count no longer wanted.
     unsigned generation_ = 0;
     bool counted_ = false;
-    bool countTooComplex_ = false;
+    // The search stopped at its limit: until the pattern, an option or the text changes, neither
+    // the count nor the highlights try it again (each try may take the whole limit).
+    bool tooComplex_ = false;
     std::vector<int> starts_;
     std::shared_ptr<std::atomic<bool>> stopCount_;
     QTimer highlightTimer_;

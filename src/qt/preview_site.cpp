@@ -99,9 +99,7 @@ QUrl previewAddress(const QString& path) {
 
 LoopbackFiles::LoopbackFiles(Lookup lookup, QObject* parent)
     : QObject(parent), lookup_(std::move(lookup)), server_(new QTcpServer(this)) {
-    const quint64 a = QRandomGenerator::system()->generate64();
-    const quint64 b = QRandomGenerator::system()->generate64();
-    token_ = QStringLiteral("%1%2").arg(a, 16, 16, QLatin1Char('0')).arg(b, 16, 16, QLatin1Char('0'));
+    renew();
     server_->listen(QHostAddress::LocalHost, 0);
     connect(server_, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = server_->nextPendingConnection()) {
@@ -109,6 +107,12 @@ LoopbackFiles::LoopbackFiles(Lookup lookup, QObject* parent)
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         }
     });
+}
+
+void LoopbackFiles::renew() {
+    const quint64 a = QRandomGenerator::system()->generate64();
+    const quint64 b = QRandomGenerator::system()->generate64();
+    token_ = QStringLiteral("%1%2").arg(a, 16, 16, QLatin1Char('0')).arg(b, 16, 16, QLatin1Char('0'));
 }
 
 QUrl LoopbackFiles::addressOf(const QString& path) const {
@@ -195,6 +199,8 @@ std::optional<SiteContent> PreviewSite::contentOf(const QString& path) const {
 }
 
 void PreviewSite::setPage(const PreviewPage& page) {
+    // An address a page has seen (and could have sent away) is good only while that page is shown.
+    files_->renew();
     page_ = page;
     address_ = cleanPath(fromUtf8(page.address));
 }

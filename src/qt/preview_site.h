@@ -52,6 +52,8 @@ public:
     using Lookup = std::function<std::optional<SiteContent>(const QString& path)>;
     LoopbackFiles(Lookup lookup, QObject* parent);
     QUrl addressOf(const QString& path) const;
+    // A new random part: the addresses given before no longer answer.
+    void renew();
     // The local path of one of its addresses, or an empty string.
     QString pathOf(const QUrl& url) const;
 

@@ -18,10 +18,11 @@ struct FindCase {
 
 std::vector<std::size_t> startsOf(const TextSearch& search, std::u16string_view text) {
     std::vector<std::size_t> starts;
-    EXPECT_EQ(search.forEach(text, 0, [&](TextMatch m) {
-        starts.push_back(m.start);
-        return true;
-    }),
+    EXPECT_EQ(search.forEach(text, 0,
+                             [&](TextMatch m) {
+                                 starts.push_back(m.start);
+                                 return true;
+                             }),
               SearchStatus::NotFound);
     return starts;
 }
@@ -49,6 +50,7 @@ TEST(TextSearch, FindsWhatEachOptionAsksFor) {
         {"nor by any character", unreadable, u"a.b", regex, {}},
         {"text around it is", unreadable, u"b", plain, {2}},
         {"empty pattern finds nothing", u"abc", u"", plain, {}},
+        {"empty text", u"", u"a", plain, {}},
         {"no empty matches", u"abc", u"x*", regex, {}},
     };
     for (const FindCase& c : cases) {
@@ -69,6 +71,8 @@ TEST(TextSearch, NextAndPreviousStepFromAPlaceAndSayWhenThereIsNone) {
     EXPECT_EQ(search.previous(text, 11).match.start, 8u);
     EXPECT_EQ(search.previous(text, 10).match.start, 0u);
     EXPECT_EQ(search.previous(text, 2).status, SearchStatus::NotFound);
+    EXPECT_EQ(search.next(std::u16string_view(), 0).status, SearchStatus::NotFound);
+    EXPECT_EQ(search.previous(std::u16string_view(), 0).status, SearchStatus::NotFound);
     // Far back in a long text.
     const std::u16string longText = u"one" + std::u16string(100000, u'x') + u"two";
     EXPECT_EQ(search.previous(longText, longText.size()).match.start, 0u);
@@ -93,7 +97,8 @@ TEST(TextSearch, APatternThatBacktracksWithoutEndStopsAtTheLimit) {
     // A pattern that costs just under the limit at every place stops too, over the whole text.
     std::u16string runs;
     for (int i = 0; i < 20000; ++i) runs += std::u16string(120, u'a') + u" ";
-    EXPECT_EQ(TextSearch(u"a*a*a*a*[bc]", {false, false, true}).next(runs, 0).status, SearchStatus::TooComplex);
+    EXPECT_EQ(TextSearch(u"a*a*a*a*[bc]", {false, false, true}).next(runs, 0).status,
+              SearchStatus::TooComplex);
     // A sound pattern over a long text without a match does not count as too much work.
     const std::u16string page(2'000'000, u'a');
     EXPECT_EQ(TextSearch(u"a+b", {false, false, true}).next(page, 0).status, SearchStatus::NotFound);

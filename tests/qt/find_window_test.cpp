@@ -84,9 +84,11 @@ protected:
     void open(const QString& path) {
         whenModalOpens([path](QWidget* modal) {
             acceptFileDialog(modal, path);
-            whenModalOpens([](QWidget* box) {
-                if (auto* message = qobject_cast<QMessageBox*>(box)) message->accept();
-            }, 3000);
+            whenModalOpens(
+                [](QWidget* box) {
+                    if (auto* message = qobject_cast<QMessageBox*>(box)) message->accept();
+                },
+                3000);
         });
         QTest::keyClick(w.pane(1), Qt::Key_F1);
         w.activateWindow();
@@ -171,6 +173,8 @@ TEST_F(FindWindow, AnEndlessPatternStopsAtTheLimitWithAMessage) {
     option(b, "正则表达式")->click();
     QTest::keyClicks(b->findField(), "(a+)+$");
     EXPECT_EQ(b->noteText(), "表达式过于复杂，查找已在限制处停止");
+    EXPECT_TRUE(b->countText().isEmpty());
+    EXPECT_TRUE(w.pane(3)->extraSelections().isEmpty());
     QTest::keyClick(b->findField(), Qt::Key_Return);
     EXPECT_EQ(b->noteText(), "表达式过于复杂，查找已在限制处停止");
 }
@@ -231,7 +235,8 @@ TEST_F(FindWindow, ReplaceOneReplacesTheMatchAndGoesToTheNext) {
 TEST_F(FindWindow, TheContextMenuOpensTheBar) {
     fill(2, "text");
     QMenu* menu = nullptr;
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), w.pane(2)->viewport()->mapToGlobal(QPoint(5, 5)));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            w.pane(2)->viewport()->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(w.pane(2)->viewport(), &event);
     QTRY_VERIFY((menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) != nullptr);
     QAction* replace = nullptr;
@@ -277,7 +282,8 @@ TEST_F(FindWindow, AMatchOverAJointOfALongLineIsReplacedWholeAndTheRestSavedAsIt
 
 TEST_F(FindWindow, ChineseInAGb18030FileIsFoundAndSavedBackInIt) {
     // "中文查找，全角ＡＢＣ" in GB18030, then a byte GB18030 cannot read.
-    const QByteArray chinese = "\xd6\xd0\xce\xc4\xb2\xe9\xd5\xd2\xa3\xac\xc8\xab\xbd\xc7\xa3\xc1\xa3\xc2\xa3\xc3";
+    const QByteArray chinese =
+        "\xd6\xd0\xce\xc4\xb2\xe9\xd5\xd2\xa3\xac\xc8\xab\xbd\xc7\xa3\xc1\xa3\xc2\xa3\xc3";
     const QByteArray bytes = "<meta charset=\"gbk\">\n<p>" + chinese + "\xff</p>\n";
     const QString path = dir.filePath("gb.html");
     writeFile(path, bytes);
@@ -304,7 +310,8 @@ TEST_F(FindWindow, ChineseInAGb18030FileIsFoundAndSavedBackInIt) {
 // Many matches over the pieces of a line of 24,000 characters, each replaced where it was.
 TEST_F(FindWindow, ReplaceAllInALongLineChangesTheMatchesAndNothingElse) {
     QString line;
-    for (int i = 0; i < 600; ++i) line += QStringLiteral("<p class=\"r%1\">第 %1 行 marker 与 words</p> ").arg(i);
+    for (int i = 0; i < 600; ++i)
+        line += QStringLiteral("<p class=\"r%1\">第 %1 行 marker 与 words</p> ").arg(i);
     fill(1, line);
     FindBar* b = find(1, "marker", true);
     EXPECT_EQ(b->countText(), "第 1 / 600 个");
