@@ -118,6 +118,15 @@ def wait_until_quiet(root, timeout=120, window=1.0, share=0.05):
     return False
 
 
+def stop(process):
+    process.terminate()
+    try:
+        process.wait(10)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
 def maximise(win):
     subprocess.run(["wmctrl", "-i", "-r", win, "-b", "add,maximized_vert,maximized_horz"], check=False)
     xdotool("windowactivate", "--sync", win)
@@ -165,12 +174,7 @@ def one_run(config, file, keys, idle_seconds, work, where="click"):
         figures["key"] = 1000 * (cpu_seconds(process.pid) - c0) / keys
         return figures
     finally:
-        process.terminate()
-        try:
-            process.wait(10)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
+        stop(process)
 
 
 # The window's design: client area 1025 x 673 pixels below a menu bar of 23 (tests/e2e/xdriver.py).
@@ -224,12 +228,7 @@ def preview_run(options, page, live, work):
         whole = 1000 * (cpu_seconds(process.pid) - whole) / keys
         return own, whole
     finally:
-        process.terminate()
-        try:
-            process.wait(10)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
+        stop(process)
 
 
 def preview_figures(options, work):

@@ -225,7 +225,7 @@ void BrowserPane::navigate(const std::string& address) {
     if (text.startsWith(u'/') || url.scheme().size() <= 1) url = QUrl::fromLocalFile(text);
     if (!url.isValid()) throw PlatformError("打开网页“" + address + "”", "地址无效");
     messages_->clear();
-    load(url);
+    replaceWith(url);
 }
 
 void BrowserPane::showPage(const PreviewPage& page) {
@@ -235,6 +235,14 @@ void BrowserPane::showPage(const PreviewPage& page) {
     messages_->clear();
     const QUrl url = previewAddress(fromUtf8(page.address));
     if (first) {
+        load(url);
+        return;
+    }
+    replaceWith(url);
+}
+
+void BrowserPane::replaceWith(const QUrl& url) {
+    if (view_ == nullptr) {
         load(url);
         return;
     }

@@ -136,6 +136,8 @@ private:
     void pageMessage(int level, const QString& message, int line, const QString& source);
     void describeMessage(PageMessages::Message& message) const;
     void load(const QUrl& url);
+    // Loads `url` once the page shown now has answered, or in a new page when it does not.
+    void replaceWith(const QUrl& url);
     void loadWhenAnswered();
     void endRenderer();
     QWebEnginePage* newPage();
