@@ -609,7 +609,7 @@ int runChildMode(const QStringList& args) {
 
 struct Options {
     std::vector<int> sizesMb{1, 10, 50};
-    QStringList parts{"open",    "typing", "colouring", "save",     "preview",
+    QStringList parts{"open",    "typing", "colouring", "save",      "preview",
                       "startup", "memory", "hostile",   "longlines", "journal"};
     QString corvane;
     QString work;
@@ -1555,7 +1555,9 @@ void measureJournal(const Options& options, const std::vector<Inputs>& inputs, T
         }
         table.ratioRow("journal: window's thread per write", size, median(onThread),
                        "the whole write (snapshot, text, write, fsync)", median(whole),
-                       in.mb == 1 ? "<= 2 ms" : in.mb == 10 ? "<= 16 ms" : "");
+                       in.mb == 1    ? "<= 2 ms"
+                       : in.mb == 10 ? "<= 16 ms"
+                                     : "");
         if (in.mb == 10) {
             // A minute of steady typing, a key every 160 ms; the journal's timers run as in use.
             const QFileInfo file(QString::fromStdString(journal.folder().journalPath()));
@@ -1570,9 +1572,10 @@ void measureJournal(const Options& options, const std::vector<Inputs>& inputs, T
             const double writtenMb = static_cast<double>(journal.bytesWritten() - before) / kMiB;
             // VS Code writes a backup a second after typing stops: during steady typing none, and
             // one when it stops.
-            table.add({"journal: bytes written per minute of steady typing", size, format("%.0f MB", writtenMb),
-                       "VS Code's policy: one backup after typing stops", format("%.0f MB", oneJournalMb),
-                       format("%.1fx", writtenMb / oneJournalMb), "(comparison)"});
+            table.add({"journal: bytes written per minute of steady typing", size,
+                       format("%.0f MB", writtenMb), "VS Code's policy: one backup after typing stops",
+                       format("%.0f MB", oneJournalMb), format("%.1fx", writtenMb / oneJournalMb),
+                       "(comparison)"});
         }
         w.window.form().cssDirty = w.window.form().jsDirty = 0;
     }

@@ -22,11 +22,13 @@ libs=(-luchardet)
     -o "$out/text_decoder_fuzz"
 "$cxx" "${flags[@]}" -DCORVANE_COUNT_LEXER_READS "$root/fuzz/code_lexer_fuzz.cpp" "$root"/src/syntax/*_lexer.cpp \
     -o "$out/code_lexer_fuzz"
-echo "built $out/rtf_reader_fuzz, $out/text_decoder_fuzz and $out/code_lexer_fuzz"
+"$cxx" "${flags[@]}" "$root/fuzz/journal_reader_fuzz.cpp" "$root"/src/journal/journal_format.cpp \
+    "$root"/src/panes/file_io.cpp -lz -o "$out/journal_reader_fuzz"
+echo "built $out/rtf_reader_fuzz, $out/text_decoder_fuzz, $out/code_lexer_fuzz and $out/journal_reader_fuzz"
 
 if [[ "${1:-}" == run ]]; then
     seconds="${2:-120}"
-    for target in ${3:-rtf_reader text_decoder code_lexer}; do
+    for target in ${3:-rtf_reader text_decoder code_lexer journal_reader}; do
         corpus="$root/fuzz/corpus/${target%%_*}"
         work="$out/corpus_$target"
         dict=()

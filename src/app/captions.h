@@ -60,7 +60,8 @@ inline std::string recoverQuestion(std::string_view panes, std::string_view when
 
 // One line of that question.
 inline std::string recoverPaneLine(std::string_view caption, std::string_view path) {
-    return "  " + std::string(caption) + "：" + (path.empty() ? std::string("尚无文件") : std::string(path)) + "\n";
+    return "  " + std::string(caption) + "：" + (path.empty() ? std::string("尚无文件") : std::string(path)) +
+           "\n";
 }
 
 // Told at start for a journal that is cut short or damaged.
@@ -80,7 +81,8 @@ inline std::string journalFailedMessage(std::string_view reason) {
 // Asked before a save would overwrite a file another program changed since the pane read or
 // wrote it.
 inline std::string changedOnDiskQuestion(std::string_view path) {
-    return "文件“" + std::string(path) + "”在上次打开或保存之后已被其他程序修改。\n是否用窗格中的内容覆盖它？\n选“否”则不保存。";
+    return "文件“" + std::string(path) +
+           "”在上次打开或保存之后已被其他程序修改。\n是否用窗格中的内容覆盖它？\n选“否”则不保存。";
 }
 
 }  // namespace corvane::text

@@ -19,8 +19,8 @@ frmM::Pane frmM::pane(PaneId id) {
                     cssFormat,         cssKnown};
         case PaneId::Js:
             return {
-                c_.RichTextBox3,  c_.Label5,       js,      change2, jsDirty, jsSelected, text::kJsCaption,
-                text::kJsUnsaved, text::kJsFilter, jsFormat,     jsKnown};
+                c_.RichTextBox3,  c_.Label5,       js,       change2, jsDirty, jsSelected, text::kJsCaption,
+                text::kJsUnsaved, text::kJsFilter, jsFormat, jsKnown};
         case PaneId::Html:
         default:
             return {c_.RichTextBox1,

@@ -142,9 +142,9 @@ public:
     // Whether any pane has edits that no write has stored.
     bool anyPaneUnsaved() const;
 
-    // The panes with unsaved edits as the recovery journal keeps them, with their caret but
-    // without their text, which the journal takes from the panes itself.
-    std::vector<journal::PaneRecord> unsavedPanes();
+    // The panes with unsaved edits as the recovery journal keeps them, without their text, which
+    // the journal takes from the panes itself; with their caret unless the journal finds it itself.
+    std::vector<journal::PaneRecord> unsavedPanes(bool withCaret = true);
     // Brings a journal's panes back: their text, unsaved, with their files and formats, so that
     // a save writes each where it belongs.
     void restorePanes(const journal::Journal& journal);

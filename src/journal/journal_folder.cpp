@@ -47,17 +47,6 @@ void closeFd(int& fd) {
     fd = -1;
 }
 
-void writeAll(int fd, std::string_view data, const std::string& operation) {
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            fail(operation, errno);
-        }
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
-
 // Opens (makes, when missing) a lock file of the folder, never through a link, and locks it
 // without waiting. -1 when another process holds it or it cannot be had.
 int lockFile(int dirFd, const std::string& name) {
@@ -83,7 +72,9 @@ std::string defaultFolder() {
 LeftJournal::LeftJournal(std::string token, std::int64_t modifiedNs, int lockFd)
     : token_(std::move(token)), modifiedNs_(modifiedNs), lockFd_(lockFd) {}
 LeftJournal::LeftJournal(LeftJournal&& other) noexcept
-    : token_(std::move(other.token_)), modifiedNs_(other.modifiedNs_), lockFd_(std::exchange(other.lockFd_, -1)) {}
+    : token_(std::move(other.token_)),
+      modifiedNs_(other.modifiedNs_),
+      lockFd_(std::exchange(other.lockFd_, -1)) {}
 LeftJournal& LeftJournal::operator=(LeftJournal&& other) noexcept {
     if (this != &other) {
         closeFd(lockFd_);
@@ -102,7 +93,8 @@ JournalFolder::~JournalFolder() {
     // A journal still here is work to bring back; without one the lock file goes too.
     if (dirFd_ >= 0 && lockFd_ >= 0) {
         struct stat info {};
-        if (::fstatat(dirFd_, (token_ + std::string(kJournalSuffix)).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        if (::fstatat(dirFd_, (token_ + std::string(kJournalSuffix)).c_str(), &info, AT_SYMLINK_NOFOLLOW) !=
+            0)
             ::unlinkat(dirFd_, (token_ + std::string(kLockSuffix)).c_str(), 0);
     }
     closeFd(lockFd_);
@@ -193,7 +185,8 @@ std::vector<LeftJournal> JournalFolder::leftBehind() {
     std::vector<std::string> tokens;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name(entry->d_name);
-        if (name.size() <= kJournalSuffix.size() || !name.ends_with(kJournalSuffix) || name.front() == '.') continue;
+        if (name.size() <= kJournalSuffix.size() || !name.ends_with(kJournalSuffix) || name.front() == '.')
+            continue;
         std::string token(name.substr(0, name.size() - kJournalSuffix.size()));
         if (token != token_) tokens.push_back(std::move(token));
     }
@@ -289,7 +282,8 @@ void JournalFolder::purgeDiscarded(std::int64_t nowNs) {
         const std::string name(entry->d_name);
         if (name == "." || name == "..") continue;
         struct stat info {};
-        if (::fstatat(discarded, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode)) continue;
+        if (::fstatat(discarded, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode))
+            continue;
         if (nowNs - modifiedNsOf(info) > kDiscardedKeptNs) old.push_back(name);
     }
     for (const std::string& name : old) ::unlinkat(::dirfd(dir), name.c_str(), 0);

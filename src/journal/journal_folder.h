@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 

@@ -130,14 +130,16 @@ std::string encodeJournal(const Journal& journal) {
 
 std::optional<Journal> readJournal(std::string_view bytes) {
     // The checksum first: a journal cut short or changed anywhere goes no further.
-    if (bytes.size() < kMagic.size() + kEndLength || bytes.substr(0, kMagic.size()) != kMagic) return std::nullopt;
+    if (bytes.size() < kMagic.size() + kEndLength || bytes.substr(0, kMagic.size()) != kMagic)
+        return std::nullopt;
     const std::string_view body = bytes.substr(0, bytes.size() - kEndLength);
     const std::string_view last = bytes.substr(body.size());
     if (last.substr(0, kEnd.size()) != kEnd || last.back() != '\n') return std::nullopt;
     std::uint32_t stored = 0;
     const std::string_view hex = last.substr(kEnd.size(), 8);
     const auto [end, error] = std::from_chars(hex.data(), hex.data() + hex.size(), stored, 16);
-    if (error != std::errc() || end != hex.data() + hex.size() || stored != crc32Of(body)) return std::nullopt;
+    if (error != std::errc() || end != hex.data() + hex.size() || stored != crc32Of(body))
+        return std::nullopt;
 
     Reader in(body.substr(kMagic.size()));
     Journal journal;

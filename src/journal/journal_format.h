@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "panes/file_io.h"
 #include "platform/controls.h"
 #include "platform/text_format.h"
-#include "panes/file_io.h"
 
 // The recovery journal: what a running editor keeps on disk of every pane with unsaved changes, so
 // that a kill, a crash or a power cut costs at most the last seconds of typing.

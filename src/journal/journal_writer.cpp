@@ -4,7 +4,8 @@
 
 namespace corvane::journal {
 
-JournalWriter::JournalWriter(JournalFolder& folder, std::function<void(const std::optional<std::string>&)> done)
+JournalWriter::JournalWriter(JournalFolder& folder,
+                             std::function<void(const std::optional<std::string>&)> done)
     : folder_(folder), done_(std::move(done)), thread_([this] { run(); }) {}
 
 JournalWriter::~JournalWriter() {

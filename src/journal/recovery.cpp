@@ -25,14 +25,15 @@ std::string localTime(std::int64_t ms) {
     const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
     std::tm parts{};
     char out[32] = "";
-    if (::localtime_r(&seconds, &parts) != nullptr) std::strftime(out, sizeof out, "%Y-%m-%d %H:%M:%S", &parts);
+    if (::localtime_r(&seconds, &parts) != nullptr)
+        std::strftime(out, sizeof out, "%Y-%m-%d %H:%M:%S", &parts);
     return out;
 }
 
 }  // namespace
 
-bool recoverLeftJournals(JournalFolder& folder, Prompt& prompt, const std::function<void(const Journal&)>& restore,
-                         std::int64_t nowNs) {
+bool recoverLeftJournals(JournalFolder& folder, Prompt& prompt,
+                         const std::function<void(const Journal&)>& restore, std::int64_t nowNs) {
     folder.purgeDiscarded(nowNs);
     for (LeftJournal& left : folder.leftBehind()) {
         // Locked one at a time, as it is offered: an editor started at the same moment offers
@@ -54,7 +55,8 @@ bool recoverLeftJournals(JournalFolder& folder, Prompt& prompt, const std::funct
             continue;
         }
         std::string panes;
-        for (const PaneRecord& pane : journal->panes) panes += text::recoverPaneLine(captionOf(pane.pane), pane.path);
+        for (const PaneRecord& pane : journal->panes)
+            panes += text::recoverPaneLine(captionOf(pane.pane), pane.path);
         const std::string question = text::recoverQuestion(panes, localTime(journal->savedAtMs));
         if (prompt.askYesNo(question, std::string(text::kRecoverTitle)) == Answer::No) {
             folder.discard(std::move(left));

@@ -16,7 +16,7 @@ namespace corvane::journal {
 // moves it into discarded/. A journal that cannot be read is never offered: the person is told,
 // and it is moved into discarded/ as well. What discarded/ has held for seven days is deleted.
 // Returns whether a journal was restored.
-bool recoverLeftJournals(JournalFolder& folder, Prompt& prompt, const std::function<void(const Journal&)>& restore,
-                         std::int64_t nowNs);
+bool recoverLeftJournals(JournalFolder& folder, Prompt& prompt,
+                         const std::function<void(const Journal&)>& restore, std::int64_t nowNs);
 
 }  // namespace corvane::journal

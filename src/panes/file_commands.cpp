@@ -90,7 +90,8 @@ void frmM::writeStep(PaneId id) {
     }
     const auto known = p.known.find(p.path);
     if (known != p.known.end() && fileStateAgainst(p.path, known->second) == FileState::Changed &&
-        c_.prompt.askYesNo(text::changedOnDiskQuestion(p.path), std::string(text::kSaveTitle)) == Answer::No) {
+        c_.prompt.askYesNo(text::changedOnDiskQuestion(p.path), std::string(text::kSaveTitle)) ==
+            Answer::No) {
         return;
     }
     if (!writePane(id, p.path)) return;

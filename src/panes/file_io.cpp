@@ -50,6 +50,8 @@ std::string randomSuffix() {
     return suffix;
 }
 
+}  // namespace
+
 void writeAll(int fd, std::string_view data, const std::string& operation) {
     while (!data.empty()) {
         const ssize_t written = ::write(fd, data.data(), data.size());
@@ -60,6 +62,8 @@ void writeAll(int fd, std::string_view data, const std::string& operation) {
         data.remove_prefix(static_cast<std::size_t>(written));
     }
 }
+
+namespace {
 
 std::int64_t modifiedNsOf(const struct stat& info) {
     return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
@@ -200,7 +204,8 @@ void writeFileAtomicFrom(const std::string& path, const std::function<void(const
         if (::fdatasync(fd.get()) != 0) fail(operation, errno);
         struct stat writtenInfo {};
         if (stamp != nullptr && ::fstat(fd.get(), &writtenInfo) == 0) {
-            *stamp = FileStamp{true, static_cast<std::uint64_t>(writtenInfo.st_size), modifiedNsOf(writtenInfo), crc};
+            *stamp = FileStamp{true, static_cast<std::uint64_t>(writtenInfo.st_size),
+                               modifiedNsOf(writtenInfo), crc};
         }
         if (::close(fd.release()) != 0) fail(operation, errno);
         if (::rename(temporary.c_str(), target.c_str()) != 0) fail(operation, errno);

@@ -37,6 +37,9 @@ std::string readFileBytes(const std::string& path, std::uintmax_t maxBytes, File
 // so the file it points to is the one replaced. Throws PlatformError naming the file and the reason.
 void writeFileAtomic(const std::string& path, std::string_view data);
 
+// Writes all of `data` to an open file, or throws PlatformError naming `operation` and the reason.
+void writeAll(int fd, std::string_view data, const std::string& operation);
+
 // Receives the bytes of a file a piece at a time.
 using ByteSink = std::function<void(std::string_view)>;
 

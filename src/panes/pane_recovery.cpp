@@ -2,7 +2,7 @@
 
 namespace corvane {
 
-std::vector<journal::PaneRecord> frmM::unsavedPanes() {
+std::vector<journal::PaneRecord> frmM::unsavedPanes(bool withCaret) {
     std::vector<journal::PaneRecord> panes;
     for (const PaneId id : {PaneId::Html, PaneId::Css, PaneId::Js}) {
         Pane p = pane(id);
@@ -11,7 +11,7 @@ std::vector<journal::PaneRecord> frmM::unsavedPanes() {
         record.pane = id;
         record.path = p.path;
         record.format = p.format;
-        record.caret = p.edit.caretPosition();
+        if (withCaret) record.caret = p.edit.caretPosition();
         if (const auto known = p.known.find(p.path); known != p.known.end()) record.stamp = known->second;
         panes.push_back(std::move(record));
     }

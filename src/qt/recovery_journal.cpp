@@ -2,7 +2,10 @@
 
 #include <QDateTime>
 #include <QMessageBox>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
@@ -33,17 +36,17 @@ struct TakenText {
     std::vector<int> joints;
 };
 
-std::function<std::string()> takeText(const RichEditWidget& pane, qsizetype& chars) {
+std::function<std::string()> takeText(const QString& raw, const std::vector<int>& joints) {
     auto taken = std::make_shared<TakenText>();
-    taken->raw = pane.document()->toRawText();
-    taken->joints = jointsIn(*pane.document(), 0, static_cast<int>(taken->raw.size()));
-    chars = taken->raw.size();
+    taken->raw = raw;  // shared, not copied
+    taken->joints = joints;
     return [taken] {
         std::string text;
         text.reserve(static_cast<std::size_t>(taken->raw.size()));
         forEachStretch(taken->raw, 0, taken->joints, [&text](QStringView stretch) {
-            utf::utf16ToUtf8(std::u16string_view(stretch.utf16(), static_cast<std::size_t>(stretch.size())),
-                             [&text](std::string_view piece) { text += piece; }, true);
+            utf::utf16ToUtf8(
+                std::u16string_view(stretch.utf16(), static_cast<std::size_t>(stretch.size())),
+                [&text](std::string_view piece) { text += piece; }, true);
         });
         return text;
     };
@@ -53,20 +56,27 @@ std::function<std::string()> takeText(const RichEditWidget& pane, qsizetype& cha
 
 RecoveryJournal::RecoveryJournal(MainWindow& window, const std::string& folder)
     : QObject(&window), window_(window), folder_(std::make_unique<journal::JournalFolder>(folder)) {
-    writer_ = std::make_unique<journal::JournalWriter>(*folder_, [this](const std::optional<std::string>& failure) {
-        lastFailed_ = failure.has_value();
-        QMetaObject::invokeMethod(this, [this, failure] { written(failure); }, Qt::QueuedConnection);
-    });
+    writer_ =
+        std::make_unique<journal::JournalWriter>(*folder_, [this](const std::optional<std::string>& failure) {
+            lastFailed_ = failure.has_value();
+            QMetaObject::invokeMethod(
+                this, [this, failure] { written(failure); }, Qt::QueuedConnection);
+        });
     for (QTimer* timer : {&idle_, &longest_, &retry_}) {
         timer->setSingleShot(true);
         connect(timer, &QTimer::timeout, this, [this] { writeNow(); });
     }
     for (int i = 0; i < 3; ++i) {
         RichEditWidget* pane = window_.pane(i + 1);
+        QTextDocument* document = pane->document();
+        copyWhole(static_cast<std::size_t>(i));
+        connect(document, &QTextDocument::contentsChange, this,
+                [this, i](int position, int removed, int added) {
+                    followChange(static_cast<std::size_t>(i), position, removed, added);
+                });
         std::function<void()> handler = pane->onChange;
         pane->onChange = [this, handler, i] {
             if (handler) handler();
-            ++changes_[static_cast<std::size_t>(i)];
             paneChanged();
         };
     }
@@ -75,6 +85,58 @@ RecoveryJournal::RecoveryJournal(MainWindow& window, const std::string& folder)
 RecoveryJournal::~RecoveryJournal() {
     // The writer finishes what it has before the folder and the window's state go.
     writer_.reset();
+}
+
+// The copy follows each change of the document by the characters of the changed range alone. While
+// the writer still holds the copy of the last snapshot, the first change after it copies the text
+// once (the writer lets go of it once it has made the text, well before the next key, as a rule).
+void RecoveryJournal::followChange(std::size_t i, int position, int removed, int added) {
+    QString& copy = shadow_[i];
+    const QTextDocument& document = *window_.pane(static_cast<int>(i) + 1)->document();
+    const qsizetype length = document.characterCount() - 1;
+    // The counts of a change of the whole document take in its last paragraph's end, which is no
+    // character of the text.
+    const qsizetype from = position;
+    const qsizetype gone = std::min<qsizetype>(removed, copy.size() - from);
+    const qsizetype come = std::min<qsizetype>(added, length - from);
+    if (from < 0 || gone < 0 || come < 0) {
+        copyWhole(i);
+        return;
+    }
+    QTextCursor range(const_cast<QTextDocument*>(&document));
+    range.setPosition(static_cast<int>(from));
+    range.setPosition(static_cast<int>(from + come), QTextCursor::KeepAnchor);
+    const QString inserted = range.selectedText();
+    if (gone == come) {
+        // A change of formatting alone (or of as many characters as it replaces): no copy grows.
+        if (QStringView(copy).mid(from, gone) != inserted) copy.replace(from, gone, inserted);
+    } else {
+        copy.replace(from, gone, inserted);
+    }
+    if (copy.size() != length) {
+        copyWhole(i);
+        return;
+    }
+    // The joints: those in the changed range and at its edges are found again, those after it move.
+    std::vector<int>& joints = joints_[i];
+    const auto first = std::lower_bound(joints.begin(), joints.end(), static_cast<int>(from - 1));
+    const auto last = std::upper_bound(first, joints.end(), static_cast<int>(from + gone));
+    const auto shift = static_cast<int>(come - gone);
+    for (auto it = last; it != joints.end(); ++it) *it += shift;
+    std::vector<int> found;
+    for (QTextBlock block = document.findBlock(static_cast<int>(std::max<qsizetype>(from, 1)));
+         block.isValid() && block.position() <= from + come + 1; block = block.next()) {
+        if (block.position() > 0 && block.position() - 1 >= from - 1 && continuesLine(block))
+            found.push_back(block.position() - 1);
+    }
+    const auto at = joints.erase(first, last);
+    joints.insert(at, found.begin(), found.end());
+}
+
+void RecoveryJournal::copyWhole(std::size_t i) {
+    const QTextDocument& document = *window_.pane(static_cast<int>(i) + 1)->document();
+    shadow_[i] = document.toRawText();
+    joints_[i] = jointsIn(document, 0, static_cast<int>(shadow_[i].size()));
 }
 
 void RecoveryJournal::paneChanged() {
@@ -118,22 +180,15 @@ void RecoveryJournal::writeNow() {
     if (closed_) return;
     journal::Snapshot snapshot;
     snapshot.savedAtMs = QDateTime::currentMSecsSinceEpoch();
-    std::array<bool, 3> unsaved{false, false, false};
-    for (journal::PaneRecord& record : window_.form().unsavedPanes()) {
-        const auto i = static_cast<std::size_t>(record.pane);
-        unsaved[i] = true;
-        Taken& taken = taken_[i];
-        if (taken.changes != changes_[i] || !taken.text) {
-            taken.text = takeText(*window_.pane(static_cast<int>(i) + 1), taken.chars);
-            taken.changes = changes_[i];
-        }
-        snapshot.panes.push_back(journal::PaneSnapshot{std::move(record), taken.text});
-    }
-    // What a saved pane held is let go.
     takenChars_ = 0;
-    for (std::size_t i = 0; i < 3; ++i) {
-        if (!unsaved[i]) taken_[i] = Taken{};
-        takenChars_ += taken_[i].chars;
+    // Nothing here walks the document: the copies and their joints are up to date already.
+    for (journal::PaneRecord& record : window_.form().unsavedPanes(false)) {
+        const auto i = static_cast<std::size_t>(record.pane);
+        const std::vector<int>& joints = joints_[i];
+        const int position = window_.pane(static_cast<int>(i) + 1)->textCursor().position();
+        record.caret = position - (std::lower_bound(joints.begin(), joints.end(), position) - joints.begin());
+        takenChars_ += shadow_[i].size();
+        snapshot.panes.push_back(journal::PaneSnapshot{std::move(record), takeText(shadow_[i], joints)});
     }
     lastKey_ = stateKey();
     writer_->submit(std::move(snapshot));

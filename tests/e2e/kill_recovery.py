@@ -119,8 +119,11 @@ def type_into(editor, pane, text):
 
 def new_html(editor):
     """New empties the HTML pane of its start-up text, so what is typed is all it holds."""
-    editor.activate()
     for _ in range(10):
+        # A key pressed while the window manager is still handing the new window the keyboard is
+        # lost: the window is activated again before each try.
+        editor.activate()
+        editor.click(editor.point("panes", 0.5, 0.9))
         xdotool("key", "ctrl+n")
         deadline = time.time() + 2
         while time.time() < deadline:

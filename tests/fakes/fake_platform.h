@@ -46,7 +46,9 @@ public:
     void loadRichText(const RichDocument& document) override;
     std::string plainText() const override { return text; }
     long caretPosition() const override { return static_cast<long>(selStart + selLen); }
-    void setCaretPosition(long position) override { select(std::min(static_cast<std::size_t>(position), text.size()), 0); }
+    void setCaretPosition(long position) override {
+        select(std::min(static_cast<std::size_t>(position), text.size()), 0);
+    }
     std::string selText() const override { return text.substr(selStart, selLen); }
     void setSelText(const std::string& t) override;
     long selLength() const override { return static_cast<long>(selLen); }

@@ -33,16 +33,17 @@ Journal sampleJournal() {
     std::string escaped = "<p>中文";
     utf::appendEscapedByte(0x80, escaped);
     escaped += "</p>\n";
-    journal.panes.push_back({PaneId::Html, "/home/u/页面\n.html", TextFormat{"gb18030", false, LineEnd::CrLf}, 7,
-                             FileStamp{true, 1234, 1765183200000000001, 0xDEADBEEF}, escaped});
+    journal.panes.push_back({PaneId::Html, "/home/u/页面\n.html", TextFormat{"gb18030", false, LineEnd::CrLf},
+                             7, FileStamp{true, 1234, 1765183200000000001, 0xDEADBEEF}, escaped});
     journal.panes.push_back({PaneId::Css, "", TextFormat{}, 0, FileStamp{}, "p { color: red }\r\nend\n"});
-    journal.panes.push_back(
-        {PaneId::Js, "/tmp/a.js", TextFormat{"UTF-16LE", true, LineEnd::Cr}, 3, FileStamp{}, std::string(1500, 'x')});
+    journal.panes.push_back({PaneId::Js, "/tmp/a.js", TextFormat{"UTF-16LE", true, LineEnd::Cr}, 3,
+                             FileStamp{}, std::string(1500, 'x')});
     return journal;
 }
 
 std::int64_t nowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
@@ -88,7 +89,8 @@ protected:
     }
     std::vector<std::string> namesIn(const std::string& where) const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(where)) names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(where))
+            names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -141,22 +143,23 @@ TEST_F(JournalFolders, OfferNewestFirstDiscardOnNoAndMoveDamagedOnesAside) {
     fakes::FakePrompt prompt;
     prompt.answers = {Answer::No, Answer::Yes};
     std::vector<std::string> restored;
-    EXPECT_TRUE(recoverLeftJournals(mine, prompt,
-                                    [&](const Journal& journal) { restored.push_back(journal.panes[0].text); },
-                                    nowNs()));
+    EXPECT_TRUE(recoverLeftJournals(
+        mine, prompt, [&](const Journal& journal) { restored.push_back(journal.panes[0].text); }, nowNs()));
     // The damaged one, newest, is said to be unreadable; then "editor 1" is asked about and
     // refused, then "editor 0" brought back.
     ASSERT_EQ(prompt.told.size(), 1u);
     EXPECT_NE(prompt.told[0].first.find("已损坏"), std::string::npos);
     ASSERT_EQ(prompt.asked.size(), 2u);
     EXPECT_EQ(prompt.asked[0].second, text::kRecoverTitle);
-    EXPECT_NE(prompt.asked[0].first.find("HTML代码编辑区：/home/u/页面"), std::string::npos) << prompt.asked[0].first;
+    EXPECT_NE(prompt.asked[0].first.find("HTML代码编辑区：/home/u/页面"), std::string::npos)
+        << prompt.asked[0].first;
     EXPECT_EQ(restored, std::vector<std::string>{"editor 0"});
     EXPECT_EQ(namesIn(folder + "/discarded").size(), 2u);
     EXPECT_EQ(namesIn(folder), std::vector<std::string>{"discarded"});
     // Nothing is left to offer at the next start.
     JournalFolder later(folder);
-    EXPECT_FALSE(recoverLeftJournals(later, prompt, [](const Journal&) { FAIL(); }, nowNs()));
+    EXPECT_FALSE(recoverLeftJournals(
+        later, prompt, [](const Journal&) { FAIL(); }, nowNs()));
 }
 
 TEST_F(JournalFolders, DeleteWhatWasDiscardedAWeekAgo) {

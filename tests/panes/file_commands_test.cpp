@@ -315,7 +315,8 @@ TEST_F(FileCommands, RestoredPanesComeBackUnsavedAndSaveWhereTheyBelong) {
     std::string page = "<p>\xe4\xb8\xad";  // 中
     utf::appendEscapedByte(0x81, page);
     page += "</p>\n";
-    left.panes.push_back({PaneId::Html, dir.file("p.html"), TextFormat{"gb18030", false, LineEnd::CrLf}, 4, {}, page});
+    left.panes.push_back(
+        {PaneId::Html, dir.file("p.html"), TextFormat{"gb18030", false, LineEnd::CrLf}, 4, {}, page});
     left.panes.push_back({PaneId::Css, "", TextFormat{}, 2, {}, "p{}"});
     w.frm.restorePanes(left);
     EXPECT_EQ(w.html.text, page);

@@ -806,7 +806,8 @@ private:
             overwriteAsked.push_back(question.first);
             return true;
         });
-        if (overwriteAsked != overwriteAsked_) problems_ << "asked about a file changed on disk where not expected, or not asked\n";
+        if (overwriteAsked != overwriteAsked_)
+            problems_ << "asked about a file changed on disk where not expected, or not asked\n";
         overwriteAsked_.clear();
         if (w_->form.title != formCaption_)
             problems_ << "window caption \"" << w_->form.title << "\", expected \"" << formCaption_ << "\"\n";

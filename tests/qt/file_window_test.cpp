@@ -2,7 +2,10 @@
 
 #include <QClipboard>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
 #include <QImage>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPrintDialog>
 #include <QProcess>
@@ -11,9 +14,6 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QDir>
-#include <QFile>
-#include <QMessageBox>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -23,9 +23,9 @@
 #include "app/window_definition.h"
 #include "journal/journal_format.h"
 #include "qt/app_setup.h"
-#include "qt/recovery_journal.h"
 #include "qt/code_colouring.h"
 #include "qt/common_dialog_qt.h"
+#include "qt/recovery_journal.h"
 #include "window_test_support.h"
 
 namespace corvane::qt {
@@ -343,12 +343,15 @@ TEST_F(RecoveryWindow, KeepsWhatWasTypedAndBringsAllThreePanesBackToSaveWhereThe
     QTRY_VERIFY_WITH_TIMEOUT(textOf(journalOf(killed), PaneId::Js) == "/*edit3*/", 10000);
     const std::optional<journal::Journal> kept = journalOf(killed);
     ASSERT_EQ(kept->panes.size(), 3u);
+    for (int pane = 1; pane <= 3; ++pane)
+        EXPECT_EQ(kept->panes[static_cast<std::size_t>(pane - 1)].text, killed.pane(pane)->plainText());
     EXPECT_EQ(kept->panes[0].format, (TextFormat{"gb18030", false, LineEnd::CrLf}));
     EXPECT_EQ(kept->panes[0].path, page.toStdString());
     EXPECT_EQ(kept->panes[2].caret, 9);
     QFile::Permissions privateFile = QFile::ReadOwner | QFile::WriteOwner;
-    EXPECT_EQ(QFile::permissions(QString::fromStdString(killed.recoveryJournal()->folder().journalPath())) & 0x7777,
-              privateFile | QFile::ReadUser | QFile::WriteUser);
+    EXPECT_EQ(
+        QFile::permissions(QString::fromStdString(killed.recoveryJournal()->folder().journalPath())) & 0x7777,
+        privateFile | QFile::ReadUser | QFile::WriteUser);
 
     // The editor goes without closing (as when it is killed); the next one offers the panes.
     first.reset();
@@ -368,7 +371,8 @@ TEST_F(RecoveryWindow, KeepsWhatWasTypedAndBringsAllThreePanesBackToSaveWhereThe
     EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("style.css"))), "/*edit2*/");
     EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("app.js"))), "/*edit3*/");
     // Nothing unsaved: the journal is gone, and the one it came from too.
-    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QString::fromStdString(w.recoveryJournal()->folder().journalPath())), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !QFile::exists(QString::fromStdString(w.recoveryJournal()->folder().journalPath())), 5000);
     EXPECT_EQ(QDir(folder).entryList(QStringList{QStringLiteral("*.journal")}, QDir::Files), QStringList());
 
     // Typed again and closed with the person's word: nothing is left to offer.
@@ -378,6 +382,33 @@ TEST_F(RecoveryWindow, KeepsWhatWasTypedAndBringsAllThreePanesBackToSaveWhereThe
     w.close();
     EXPECT_EQ(question.toStdString(), text::kQuitPrompt);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(w.recoveryJournal()->folder().journalPath())));
+}
+
+// The journal follows the document change by change; a long line is held in pieces whose joints
+// are no characters. Edits in and across pieces, an undo and a paste over a selection must leave
+// the journal holding exactly the pane's text.
+TEST_F(RecoveryWindow, HoldsExactlyThePanesTextAfterEditsInALongLine) {
+    w.enableRecoveryJournal(folder.toStdString());
+    RichEditWidget* pane = w.pane(2);
+    std::string line;
+    for (int i = 0; line.size() < 5000; ++i) line += "a" + std::to_string(i) + " ";
+    w.run([&] { pane->loadPlainText("p{}\n" + line + "\nend\n"); });
+    ASSERT_GT(pane->document()->blockCount(), 10) << "the long line is not in pieces";
+    pane->setFocus();
+    QTextCursor cursor = pane->textCursor();
+    cursor.setPosition(2500);
+    pane->setTextCursor(cursor);
+    QTest::keyClicks(pane, QStringLiteral("xyz"));
+    QTest::keyClick(pane, Qt::Key_Backspace);
+    QTest::keyClick(pane, Qt::Key_Return);
+    QTest::keyClick(pane, Qt::Key_Z, Qt::ControlModifier);
+    cursor = pane->textCursor();
+    cursor.setPosition(100);
+    cursor.setPosition(3000, QTextCursor::KeepAnchor);
+    pane->setTextCursor(cursor);
+    QTest::keyClicks(pane, QStringLiteral("q"));
+    QTRY_VERIFY_WITH_TIMEOUT(textOf(journalOf(w), PaneId::Css) == pane->plainText(), 10000);
+    EXPECT_EQ(journalOf(w)->panes[0].caret, pane->caretPosition());
 }
 
 TEST_F(RecoveryWindow, SaveAsksBeforeOverwritingAFileAnotherProgramChangedAndNoLeavesBoth) {
