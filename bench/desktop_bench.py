@@ -9,11 +9,13 @@ editor's configurations stands a bare QPlainTextEdit window (editor_bench --chil
 
 Usage: desktop_bench.py --corvane PATH --bench PATH [--runs 3] [--keys 40] [--idle 10] [--mb 10]
                         [--peers] [--one-line] [--input FILE] [--where click|first|last]
-                        [--configs default,bare]
+                        [--configs default,bare] [--before PATH] [--skip-sample]
 With --one-line the large file is a minified script on one line instead of a page of short lines;
 with --input it is FILE. --where says where the keys go in it: the line clicked near the top of the
 view (the default), the first line (Ctrl+Home after the click) or the last (Ctrl+End). --configs
-measures only some configurations: default, nojournal (CORVANE_JOURNAL=0), opengl, noopengl, bare.
+measures only some configurations: default, nojournal (CORVANE_JOURNAL=0), opengl, noopengl, bare;
+--before adds another build of the editor (an earlier one) as the first row. --skip-sample measures
+the large file alone.
 With --peers, the editors a Linux user might pick instead are measured the same way where they are
 installed (FeatherPad, Geany, gedit, KWrite; install them with apt-get for that run).
 With --preview, typing in a pane is measured instead beside a previewed page that is quiet, that
@@ -270,6 +272,9 @@ def main():
     parser.add_argument("--input", help="the large file, instead of the generated one")
     parser.add_argument("--where", default="click", choices=("click", "first", "last"))
     parser.add_argument("--configs", default="default,nojournal,opengl,noopengl,bare")
+    parser.add_argument("--before", help="another build of the editor to measure beside, as 'before'")
+    parser.add_argument("--skip-sample", action="store_true",
+                        help="only the large file: no idle and sample figures")
     options = parser.parse_args()
     for tool in ("xdotool", "wmctrl"):
         if shutil.which(tool) is None:
@@ -302,6 +307,8 @@ def main():
                             {"QT_XCB_GL_INTEGRATION": "none"})),
         ("bare", Config("bare QPlainTextEdit window", [options.bench, "--child", "bare-window"])),
     ) if key in wanted]
+    if options.before:
+        configs.insert(0, Config("Corvane before (" + options.before + ")", [options.before]))
     if options.peers:
         for name, command in (("FeatherPad", ["featherpad", "--standalone"]), ("Geany", ["geany", "-i"]),
                               ("gedit", ["gedit", "--standalone"]), ("KWrite", ["kwrite"])):
@@ -312,9 +319,10 @@ def main():
         small, large = [], []
         for run in range(options.runs):
             log(f"{config.name}: run {run + 1} of {options.runs}")
-            small.append(one_run(config, None, options.keys, options.idle, work))
+            if not options.skip_sample:
+                small.append(one_run(config, None, options.keys, options.idle, work))
             large.append(one_run(config, big, options.keys, 3, work, options.where))
-        median = lambda runs, key: statistics.median(r[key] for r in runs)
+        median = lambda runs, key: statistics.median(r[key] for r in runs) if runs else float("nan")
         rows.append((config.name, median(small, "idle"), median(small, "key"), median(large, "key"),
                      median(small, "rss"), median(small, "pss"), median(large, "rss")))
 

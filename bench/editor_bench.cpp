@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -1435,6 +1436,21 @@ void measureLongLines(const Options& options, Table& table) {
         const std::array<int, 3> oneLineAt = ends(*pane);
         std::array<Typing, 3> typed;
         for (int i = 0; i < 3; ++i) typed[i] = typeAt(*pane, oneLineAt[i], keys);
+        // A screen reader's question about the words near the end of the text.
+        const auto askNearEnd = [&] {
+            QAccessibleTextInterface* reader = QAccessible::queryAccessibleInterface(pane)->textInterface();
+            const int end = reader->characterCount();
+            return medianMs(200, [&] {
+                int start = 0;
+                int stop = 0;
+                (void)reader->textAtOffset(end - 10, QAccessible::WordBoundary, &start, &stop);
+            });
+        };
+        const double askLine = askNearEnd();
+        openPane(linesPath);
+        const double askLines = askNearEnd();
+        table.ratioRow("long line: screen reader's word at an offset near the end", size, askLine,
+                       "the same in lines of 80", askLines, "<= 0.1 ms");
         // The bare widget holds the line as one paragraph, as the pane did before it held long
         // lines in pieces.
         std::array<Typing, 3> bare{};

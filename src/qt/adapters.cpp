@@ -397,15 +397,24 @@ void LauncherAdapter::openUrl(const std::string& url) {
 LocalTime ClockAdapter::now() {
     const QDateTime now = QDateTime::currentDateTime();
     const QLocale locale = QLocale::system();
+    const QString source = locale.timeFormat(QLocale::LongFormat);
+    const qint64 second = now.toSecsSinceEpoch();
+    if (second == second_ && source == formatSource_) return last_;
+    if (source != formatSource_ || format_.isNull()) {
+        // The long time format without its time-zone name, which would crowd the clock box.
+        formatSource_ = source;
+        format_ = source;
+        format_.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b")));
+        format_ = format_.trimmed();
+    }
     LocalTime local;
     local.shortDate = locale.toString(now.date(), QLocale::ShortFormat).toStdString();
-    // The long time format without its time-zone name, which would crowd the clock box.
-    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-    timeFormat.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b")));
-    local.longTime = locale.toString(now.time(), timeFormat.trimmed()).toStdString();
+    local.longTime = locale.toString(now.time(), format_).toStdString();
     local.hour = now.time().hour();
     local.minute = now.time().minute();
     local.second = now.time().second();
+    second_ = second;
+    last_ = local;
     return local;
 }
 

@@ -186,6 +186,14 @@ public:
 class ClockAdapter : public Clock {
 public:
     LocalTime now() override;
+
+private:
+    // The clock asks ten times a second: the time is written out once a second, and the format
+    // worked out again only when the system's changes.
+    qint64 second_ = -1;
+    LocalTime last_;
+    QString formatSource_;
+    QString format_;
 };
 
 }  // namespace corvane::qt

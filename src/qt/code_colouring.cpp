@@ -90,6 +90,8 @@ CodeColouring::CodeColouring(QPlainTextEdit* edit, CodeLanguage language)
     blockCount_ = edit_->document()->blockCount();
     takePalette();
     connect(edit_->document(), &QTextDocument::contentsChange, this, &CodeColouring::onContentsChange);
+    if (LongLines* lines = LongLines::of(edit_))
+        connect(lines, &LongLines::layingOut, this, &CodeColouring::onLayingOut);
     edit_->installEventFilter(this);
     viewport_->installEventFilter(this);
 }
@@ -168,6 +170,21 @@ void CodeColouring::onContentsChange(int position, int removed, int added) {
     if (resyncTo_ <= resyncFrom_) resyncFrom_ = resyncTo_ = 0;
 }
 
+// A change within one paragraph (a key) is coloured before the pane lays the paragraph out, so that
+// it is laid out once, with its new colours: coloured as it was painted, it was laid out a second
+// time, which cost a key as much again.
+void CodeColouring::onLayingOut(int position, int removed, int added) {
+    if (!enabled_ || (removed == 0 && added == 0)) return;
+    QTextDocument* doc = edit_->document();
+    QTextBlock block = doc->findBlock(position);
+    if (!block.isValid() || !block.isVisible() || block.length() == 0 ||
+        doc->findBlock(position + added) != block)
+        return;
+    const int number = block.blockNumber();
+    if (number > knownUpTo_) return;
+    colourBlock(block, number, stateBefore(block, number), false);
+}
+
 void CodeColouring::recordEndState(QTextBlock& block, int number, int endState) {
     if (number != knownUpTo_) return;
     if (number >= resyncFrom_ && number < resyncTo_ && block.userState() == endState) {
@@ -214,7 +231,7 @@ int CodeColouring::stateBefore(const QTextBlock& block, int number) {
     return block.previous().userState();
 }
 
-bool CodeColouring::colourBlock(QTextBlock& block, int number, int startState) {
+bool CodeColouring::colourBlock(QTextBlock& block, int number, int startState, bool noteChange) {
     auto* data = static_cast<BlockColours*>(block.userData());
     if (data != nullptr && data->startState == startState && data->revision == block.revision() &&
         data->generation == generation_) {
@@ -245,6 +262,7 @@ bool CodeColouring::colourBlock(QTextBlock& block, int number, int startState) {
     QTextLayout* layout = block.layout();
     if (layout->formats() == ranges) return false;
     layout->setFormats(ranges);
+    if (!noteChange) return true;
     // Setting them also notes the paragraph as changed in the document, and the next edit would
     // pass that on to the pane's layout as a change of several paragraphs, which repaints the
     // whole pane on every key. The note is handed to the layout now instead, without the repaint

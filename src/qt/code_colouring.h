@@ -44,11 +44,15 @@ protected:
 
 private:
     void onContentsChange(int position, int removed, int added);
+    // Colours a paragraph that a key changed before the pane lays it out.
+    void onLayingOut(int position, int removed, int added);
     // Colours the paragraphs from the first shown down to the bottom of the viewport, of which
     // `painted` is being painted now.
     void colourShown(const QRegion& painted);
     // Returns whether the paragraph's colours changed.
-    bool colourBlock(QTextBlock& block, int number, int startState);
+    // `noteChange` tells the document that the paragraph looks different: not needed where the
+    // paragraph is about to be laid out anyway.
+    bool colourBlock(QTextBlock& block, int number, int startState, bool noteChange = true);
     // The state at the start of paragraph `number`, lexing forward from the frontier as far as needed.
     int stateBefore(const QTextBlock& block, int number);
     void recordEndState(QTextBlock& block, int number, int endState);

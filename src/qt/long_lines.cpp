@@ -174,8 +174,12 @@ public:
         return size;
     }
 
+    // Told of a change before it is laid out (qt/long_lines.h, LongLines::layingOut).
+    std::function<void(int, int, int)> beforeLayout;
+
 protected:
     void documentChanged(int from, int removed, int added) override {
+        if (beforeLayout) beforeLayout(from, removed, added);
         // Paragraphs laid out again before this report already look as they do after it.
         const QScopedValueRollback<bool> inChange(inChange_, true);
         changed(from, removed, added);
@@ -427,6 +431,9 @@ namespace corvane::qt {
 LongLines::LongLines(QPlainTextEdit* pane, QTextDocument* document)
     : QObject(pane), pane_(pane), document_(document) {
     auto* layout = new PaneDocumentLayout(document_);
+    layout->beforeLayout = [this](int position, int removed, int added) {
+        emit layingOut(position, removed, added);
+    };
     layout->setPaintDevice(pane_->viewport());
     document_->setDocumentLayout(layout);
     connect(document_, &QTextDocument::contentsChange, this, &LongLines::onContentsChange);

@@ -151,6 +151,10 @@ signals:
     void edited(int position, int removed, int added);
     // The pieces of the lines between two document positions were split or joined again.
     void restructured(int from, int to);
+    // The pane's layout is about to lay out the paragraphs a change of the document touched (after
+    // contentsChange). What changes how they look, the colouring, is best done now: they are then
+    // laid out once. The document takes no note of a change of their layout's formats made here.
+    void layingOut(int position, int removed, int added);
 
 private:
     void onContentsChange(int position, int removed, int added);
