@@ -236,10 +236,22 @@ class Editor:
         time.sleep(0.3)
         xdotool("key", "x")
         deadline = time.time() + seconds
+        # The menu's keys can be lost (the preview's page may have the keyboard, a menu may have
+        # been open): without the quit question or the window's end, close it as the title bar's
+        # close button does, a few seconds apart. A window that stops answering is still a hang.
+        retry = time.time() + 5
         while time.time() < deadline and self.alive():
-            for wid, _name in self.dialogs():
+            dialogs = self.dialogs()
+            for wid, _name in dialogs:
                 xdotool("windowactivate", "--sync", wid)
                 xdotool("key", "Return")
+            if dialogs:
+                retry = time.time() + 5
+            elif time.time() > retry:
+                subprocess.run(["wmctrl", "-i", "-c", hex(self.window)], check=False)
+                retry = time.time() + 5
+            if self.alive() and self.pinger.silent_for() > 10:
+                raise Failure(f"the window has not answered for {self.pinger.silent_for():.0f} s while closing")
             time.sleep(0.3)
         self.pinger.stopped = True
         if self.alive():
