@@ -268,8 +268,6 @@ void BrowserPane::load(const QUrl& url) {
     view()->setUrl(url);
 }
 
-// The page that does not answer goes with its renderer, and the next one is loaded in a new page,
-// which has a renderer of its own at once: the view never waits for the old one to end.
 // The page that does not answer goes with its renderer; the next one is loaded in a new page, so
 // that the view never waits for the old renderer to end.
 void BrowserPane::endRenderer() {
