@@ -488,6 +488,40 @@ int childLinked(const QStringList& args) {
     return 0;
 }
 
+// --child runaway: a page that spins in `while(true){}` and the run button pressed again with the
+// next page in the HTML pane: to that page's title shown, the median of three; beside it the same
+// press over a quiet page.
+int childRunaway() {
+    BenchWindow w;
+    w.window.show();
+    if (!QTest::qWaitForWindowExposed(&w.window)) return 2;
+    QWebEngineView* view = w.window.browser()->view();
+    const auto show = [&](const QString& text, const QString& title, double& ms) {
+        w.window.pane(1)->setPlainText(text);
+        const Clock::time_point t0 = Clock::now();
+        QTest::mouseClick(w.window.runButton(), Qt::LeftButton);
+        const bool shown = spinUntil([&] { return view->title() == title; }, 30000);
+        ms = msBetween(t0, Clock::now());
+        return shown;
+    };
+    std::vector<double> runaway, quiet;
+    for (int i = 0; i < 3; ++i) {
+        const QString n = QString::number(i);
+        double t = 0;
+        if (!show("<script>document.title = 'spinning " + n + "'; setTimeout(() => { while (true) {} }, 50)</script>",
+                  "spinning " + n, t))
+            return 3;
+        pause(300);
+        if (!show("<title>after " + n + "</title><p>after</p>", "after " + n, t)) return 3;
+        runaway.push_back(t);
+        if (!show("<title>quiet " + n + "</title><p>quiet</p>", "quiet " + n, t)) return 3;
+        quiet.push_back(t);
+    }
+    report("runaway_ms", median(runaway));
+    report("quiet_ms", median(quiet));
+    return 0;
+}
+
 // --child bare-window [file]: the least a Qt program linking the same libraries does to show a
 // window of the editor's size: a main window holding one plain text editor, in the panes' font
 // without wrapping, holding the file if one is named.
@@ -598,6 +632,7 @@ int runChildMode(const QStringList& args) {
     if (mode == "preview") return childPreview(rest);
     if (mode == "live") return childLive(rest);
     if (mode == "linked") return childLinked(rest);
+    if (mode == "runaway") return childRunaway();
     if (mode == "bare-window") return childBareWindow(rest);
     if (mode == "make-input") return childMakeInput(rest);
     if (mode == "type") return childType(rest);
@@ -1106,6 +1141,14 @@ void measurePreview(const Options& options, const std::vector<Inputs>& inputs, T
         table.ratioRow("preview warm: page linking the CSS and JS panes' files", "sample",
                        editor.fields.at("warm_ms"), "bare QWebEngineView, the files from disk",
                        bare.fields.at("warm_ms"), "1.2x");
+    }
+    // A page that never answers: the next run takes its place once it has not answered in time.
+    const ChildResult runaway = runChild({"runaway"}, env);
+    if (!runaway.ok) {
+        table.add({"preview: spinning page to the next run shown", "", "failed", runaway.error, "", "", ""});
+    } else {
+        table.ratioRow("preview: spinning page to the next run shown", "", runaway.fields.at("runaway_ms"),
+                       "the same press over a quiet page", runaway.fields.at("quiet_ms"), "2 s");
     }
 }
 
