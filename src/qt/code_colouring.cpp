@@ -58,19 +58,30 @@ public:
         : formats_(formats), kept_(kept), out_(out) {}
 
     void span(std::size_t start, std::size_t length, CodeToken token) override {
-        const auto& format = formats_[static_cast<std::size_t>(token)];
         int from = static_cast<int>(start);
         const int end = static_cast<int>(start + length);
         for (const auto& [keptFrom, keptEnd] : kept_) {
             if (keptEnd <= from) continue;
             if (keptFrom >= end) break;
-            if (keptFrom > from) out_.append({from, keptFrom - from, format});
+            if (keptFrom > from) add(from, keptFrom, token);
             from = std::max(from, keptEnd);
         }
-        if (from < end) out_.append({from, end - from, format});
+        if (from < end) add(from, end, token);
     }
 
 private:
+    // A stretch that goes on from the one before in the same colour lengthens it: the layout
+    // shapes and draws the text a range at a time.
+    void add(int from, int end, CodeToken token) {
+        if (!out_.isEmpty() && token == last_ && out_.constLast().start + out_.constLast().length == from) {
+            out_.last().length = end - out_.constLast().start;
+            return;
+        }
+        out_.append({from, end - from, formats_[static_cast<std::size_t>(token)]});
+        last_ = token;
+    }
+
+    CodeToken last_ = CodeToken::Plain;
     const std::array<QTextCharFormat, kCodeTokenCount>& formats_;
     const std::vector<std::pair<int, int>>& kept_;
     QList<QTextLayout::FormatRange>& out_;

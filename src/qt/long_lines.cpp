@@ -113,6 +113,12 @@ public:
 
     QRectF blockBoundingRect(const QTextBlock& block) const override {
         if (!block.isValid()) return QPlainTextDocumentLayout::blockBoundingRect(block);
+        // The plain-text layout asks a changed paragraph's height before it lays the paragraph out;
+        // when the colouring has just dropped its lines, the height it had is known already.
+        if (inChange_ && block == heldBlock_ && block.layout()->lineCount() == 0) {
+            heldBlock_ = QTextBlock();
+            return heldRect_;
+        }
         // Within an edit block the document reports its changes to the layout only when the block
         // ends, and until then a changed paragraph keeps the lines of its earlier text; the view
         // asks where the caret is before that (a paste scrolls to the caret, the pane's own edits
@@ -179,10 +185,19 @@ public:
 
 protected:
     void documentChanged(int from, int removed, int added) override {
+        // Setting a paragraph's colours drops its lines. The plain-text layout would then lay a
+        // paragraph changed by a key out twice: once to learn the height it had, once for the
+        // new text. Its height is taken here, while its lines still hold the earlier text.
+        heldBlock_ = changedWithin(from, removed + added);
+        if (heldBlock_.isValid()) {
+            heldRect_ = QPlainTextDocumentLayout::blockBoundingRect(heldBlock_);
+            keepShapes(heldBlock_);
+        }
         if (beforeLayout) beforeLayout(from, removed, added);
         // Paragraphs laid out again before this report already look as they do after it.
         const QScopedValueRollback<bool> inChange(inChange_, true);
         changed(from, removed, added);
+        heldBlock_ = QTextBlock();
         if (std::exchange(relaid_, false)) emit documentSizeChanged(documentSize());
         if (std::exchange(resizedEarly_, false)) {
             emit update(QRectF(0., -document()->documentMargin(), 1000000000., 1000000000.));
@@ -190,6 +205,33 @@ protected:
     }
 
 private:
+    // The laid-out paragraph that a change of `length` characters at `from` lies within, or an
+    // invalid block.
+    QTextBlock changedWithin(int from, int length) const {
+        const QTextDocument* doc = document();
+        if (blockCount_ != doc->blockCount()) return {};
+        const QTextBlock block = doc->findBlock(from);
+        if (!block.isValid() || block.length() == 0 || block.layout()->lineCount() == 0 ||
+            doc->findBlock(qMax(0, from + length - 1)) != block)
+            return {};
+        return block;
+    }
+
+    // The paragraph typed in keeps its text shaped from its layout on: after a key the caret is
+    // placed in it, its column remembered, the line and the caret painted, and each of those
+    // would shape the whole paragraph again. Only that one paragraph keeps its shapes; the one
+    // that kept them before lets them go, and is laid out again when it is next shown.
+    void keepShapes(const QTextBlock& block) {
+        const QTextBlock before = shaped_.isNull() ? QTextBlock() : shaped_.block();
+        if (before == block && block.layout()->cacheEnabled()) return;
+        if (before.isValid() && before.layout()->cacheEnabled()) {
+            before.layout()->setCacheEnabled(false);
+            before.layout()->clearLayout();
+        }
+        block.layout()->setCacheEnabled(true);
+        shaped_ = QTextCursor(block);
+    }
+
     void changed(int from, int removed, int added) {
         QTextDocument* doc = document();
         if (from == 0 && added == doc->characterCount()) widest_ = 0;
@@ -197,7 +239,8 @@ private:
         if (blockCount_ == doc->blockCount() && block.isValid() && block.length() > 0 && isPiece(block) &&
             doc->findBlock(qMax(0, from + removed + added - 1)) == block) {
             // A change within one piece: laid out once, wrapped.
-            const QRectF before = blockBoundingRect(block);
+            const QRectF before = block == heldBlock_ ? heldRect_ : blockBoundingRect(block);
+            heldBlock_ = QTextBlock();
             block.layout()->clearLayout();
             const QRectF after = blockBoundingRect(block);
             if (after.height() == before.height()) {
@@ -248,6 +291,10 @@ private:
     mutable bool relaid_ = false;
     mutable bool resizedEarly_ = false;
     bool inChange_ = false;
+    mutable QTextBlock heldBlock_;
+    QRectF heldRect_;
+    // At the start of the paragraph that keeps its shapes.
+    QTextCursor shaped_;
 };
 
 bool isBreakAfter(char16_t c) {
