@@ -2,7 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +18,7 @@
 #include <utility>
 
 #include "panes/pane_file.h"
+#include "panes/rtf_reader.h"
 #include "platform/platform_error.h"
 
 namespace corvane::journal {
@@ -23,6 +27,7 @@ namespace {
 
 constexpr std::string_view kJournalSuffix = ".journal";
 constexpr std::string_view kLockSuffix = ".lock";
+constexpr std::string_view kBaseSuffix = ".base";
 // Three panes of the largest file, each byte of which may take three in the program's text.
 constexpr std::uint64_t kMaxJournalBytes = 3 * 3 * kMaxPaneFileBytes;
 
@@ -135,7 +140,83 @@ void JournalFolder::takeOwnLock() {
 void JournalFolder::write(const std::function<void(const ByteSink&)>& produce) {
     open();
     takeOwnLock();
-    const std::string name = token_ + std::string(kJournalSuffix);
+    writeWhole(token_ + std::string(kJournalSuffix), [&](int fd, const std::string& operation) {
+        produce([&](std::string_view piece) { writeAll(fd, piece, operation); });
+        return true;
+    });
+    (void)::fsync(dirFd_);
+}
+
+std::string JournalFolder::baseName(std::uint64_t serial) const {
+    return token_ + "." + std::to_string(serial) + std::string(kBaseSuffix);
+}
+
+void JournalFolder::writeBase(const std::string& name, const std::function<void(const ByteSink&)>& produce) {
+    open();
+    takeOwnLock();
+    writeWhole(name, [&](int fd, const std::string& operation) {
+        produce([&](std::string_view piece) { writeAll(fd, piece, operation); });
+        return true;
+    });
+}
+
+void JournalFolder::removeBase(const std::string& name) {
+    if (dirFd_ >= 0) ::unlinkat(dirFd_, name.c_str(), 0);
+}
+
+bool JournalFolder::copyBase(const std::string& name, const std::string& source, const FileStamp& stamp) {
+    open();
+    takeOwnLock();
+    const int in = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0) return false;
+    const auto unchanged = [&] {
+        struct stat info {};
+        return ::fstat(in, &info) == 0 && S_ISREG(info.st_mode) &&
+               static_cast<std::uint64_t>(info.st_size) == stamp.size && modifiedNsOf(info) == stamp.modifiedNs;
+    };
+    const auto copy = [&](int out, const std::string& operation) {
+        char head[4096];
+        const ssize_t got = ::pread(in, head, sizeof head, 0);
+        if (!stamp.known || !unchanged() || got < 0 ||
+            looksLikeRtf(std::string_view(head, static_cast<std::size_t>(got))))
+            return false;
+        // Blocks shared where the file system can; else copied by the kernel, never through
+        // this process.
+        if (::ioctl(out, FICLONE, in) != 0) {
+            std::uint64_t done = 0;
+            bool byCopyRange = true;
+            while (done < stamp.size) {
+                ssize_t moved = -1;
+                if (byCopyRange) {
+                    moved = ::copy_file_range(in, nullptr, out, nullptr, stamp.size - done, 0);
+                    if (moved < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                        byCopyRange = false;
+                        continue;
+                    }
+                } else {
+                    moved = ::sendfile(out, in, nullptr, stamp.size - done);
+                }
+                if (moved < 0 && errno == EINTR) continue;
+                if (moved < 0) fail(operation, errno);
+                if (moved == 0) return false;  // shorter than it was
+                done += static_cast<std::uint64_t>(moved);
+            }
+        }
+        return unchanged();
+    };
+    bool copied = false;
+    try {
+        copied = writeWhole(name, copy);
+    } catch (...) {
+        ::close(in);
+        throw;
+    }
+    ::close(in);
+    return copied;
+}
+
+bool JournalFolder::writeWhole(const std::string& name,
+                              const std::function<bool(int fd, const std::string& operation)>& fill) {
     const std::string operation = "写入恢复文件“" + path_ + "/" + name + "”";
     std::string temporary;
     int fd = -1;
@@ -147,19 +228,23 @@ void JournalFolder::write(const std::function<void(const ByteSink&)>& produce) {
     }
     if (fd < 0) fail(operation, EEXIST);
     try {
-        produce([&](std::string_view piece) { writeAll(fd, piece, operation); });
+        if (!fill(fd, operation)) {
+            closeFd(fd);
+            ::unlinkat(dirFd_, temporary.c_str(), 0);
+            return false;
+        }
         if (::fsync(fd) != 0) fail(operation, errno);
         const int closing = std::exchange(fd, -1);
         if (::close(closing) != 0) fail(operation, errno);
         // The rename replaces whatever is at the journal's name, a link included, without
         // following it.
         if (::renameat(dirFd_, temporary.c_str(), dirFd_, name.c_str()) != 0) fail(operation, errno);
-        (void)::fsync(dirFd_);
     } catch (...) {
         closeFd(fd);
         ::unlinkat(dirFd_, temporary.c_str(), 0);
         throw;
     }
+    return true;
 }
 
 void JournalFolder::remove() {
@@ -218,8 +303,22 @@ bool JournalFolder::lock(LeftJournal& left) {
 }
 
 std::string JournalFolder::read(const LeftJournal& left) {
-    const std::string operation = "读取恢复文件“" + path_ + "/" + left.fileName() + "”";
-    const int fd = ::openat(dirFd_, left.fileName().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    return readFile(left.fileName(), "读取恢复文件“" + path_ + "/" + left.fileName() + "”");
+}
+
+std::optional<std::string> JournalFolder::readBase(const LeftJournal& left, const std::string& name) {
+    if (!name.starts_with(left.token() + ".") || !name.ends_with(kBaseSuffix) ||
+        name.find('/') != std::string::npos)
+        return std::nullopt;
+    try {
+        return readFile(name, "读取恢复文件“" + path_ + "/" + name + "”");
+    } catch (const PlatformError&) {
+        return std::nullopt;
+    }
+}
+
+std::string JournalFolder::readFile(const std::string& name, const std::string& operation) {
+    const int fd = ::openat(dirFd_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) fail(operation, errno);
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
@@ -240,8 +339,28 @@ std::string JournalFolder::read(const LeftJournal& left) {
     return bytes;
 }
 
+std::vector<std::string> JournalFolder::basesOf(const std::string& token) {
+    std::vector<std::string> names;
+    const int listFd = ::dup(dirFd_);
+    if (listFd < 0) return names;
+    DIR* dir = ::fdopendir(listFd);
+    if (dir == nullptr) {
+        ::close(listFd);
+        return names;
+    }
+    ::rewinddir(dir);
+    const std::string prefix = token + ".";
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name.starts_with(prefix) && name.ends_with(kBaseSuffix)) names.emplace_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
 void JournalFolder::forget(LeftJournal left) {
     ::unlinkat(dirFd_, left.fileName().c_str(), 0);
+    for (const std::string& base : basesOf(left.token())) ::unlinkat(dirFd_, base.c_str(), 0);
     ::unlinkat(dirFd_, (left.token() + std::string(kLockSuffix)).c_str(), 0);
     (void)::fsync(dirFd_);
 }
@@ -259,8 +378,12 @@ void JournalFolder::discard(LeftJournal left) {
     const bool renamed = ::renameat(dirFd_, moved.c_str(), discarded, moved.c_str()) == 0;
     const int error = errno;
     if (renamed) {
-        // Seven days from now, not from the last write of the journal.
+        // Seven days from now, not from the last write of the journal; its bases go with it.
         (void)::utimensat(discarded, moved.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
+        for (const std::string& base : basesOf(left.token())) {
+            if (::renameat(dirFd_, base.c_str(), discarded, base.c_str()) == 0)
+                (void)::utimensat(discarded, base.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
+        }
         ::unlinkat(dirFd_, (left.token() + std::string(kLockSuffix)).c_str(), 0);
         (void)::fsync(dirFd_);
     }

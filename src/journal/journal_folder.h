@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,17 @@ public:
     // Removes this editor's journal, if there is one.
     void remove();
 
+    // The files a journal's panes start from (journal_format.h), named after the editor that
+    // wrote them. Each is written whole before a journal names it.
+    std::string baseName(std::uint64_t serial) const;
+    // Writes a base of the program's text.
+    void writeBase(const std::string& name, const std::function<void(const ByteSink&)>& produce);
+    // Copies `source` as a base, by the kernel (sharing its blocks where the file system can),
+    // when it still is the file `stamp` recorded, before and after the copy. False when it is
+    // not, or is a rich-text file; throws when the copy cannot be written.
+    bool copyBase(const std::string& name, const std::string& source, const FileStamp& stamp);
+    void removeBase(const std::string& name);
+
     // The journals of other editors in the folder, newest first, not yet locked.
     std::vector<LeftJournal> leftBehind();
     // Takes the lock of a left journal: false while its editor runs or another editor has it, or
@@ -71,6 +83,8 @@ public:
     bool lock(LeftJournal& left);
     // The bytes of a left journal.
     std::string read(const LeftJournal& left);
+    // A base file of a left journal, or nothing when it is missing or not that journal's.
+    std::optional<std::string> readBase(const LeftJournal& left, const std::string& name);
     // A journal whose panes are back: removed.
     void forget(LeftJournal left);
     // A journal the person did not want back, or one that could not be read: moved into
@@ -82,6 +96,12 @@ public:
 private:
     void takeOwnLock();
     int discardedFd();
+    // Writes `name` whole: a temporary file filled by `fill`, synced, renamed; nothing when `fill`
+    // says false.
+    bool writeWhole(const std::string& name, const std::function<bool(int fd, const std::string& operation)>& fill);
+    std::string readFile(const std::string& name, const std::string& operation);
+    // The base files of the editor with `token`.
+    std::vector<std::string> basesOf(const std::string& token);
 
     std::string path_;
     std::string token_;

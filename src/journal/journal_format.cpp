@@ -1,15 +1,19 @@
 #include "journal/journal_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
+#include "panes/encodings.h"
+#include "panes/rtf_reader.h"
+#include "panes/text_decoder.h"
 #include "panes/utf.h"
 
 namespace corvane::journal {
 
 namespace {
 
-constexpr std::string_view kMagic = "CORVANE JOURNAL 1\n";
+constexpr std::string_view kMagic = "CORVANE JOURNAL 2\n";
 constexpr std::string_view kEnd = "end ";
 // "end " and eight hex digits and a line end.
 constexpr std::size_t kEndLength = 4 + 8 + 1;
@@ -89,6 +93,89 @@ private:
     bool ok_ = true;
 };
 
+std::string_view baseKindName(BaseKind kind) {
+    switch (kind) {
+        case BaseKind::Whole:
+            return "whole";
+        case BaseKind::Copy:
+            return "copy";
+        case BaseKind::Inline:
+        default:
+            return "inline";
+    }
+}
+
+// Inserted text is kept as the pane holds it, UTF-16 units, little end first: an edit may start
+// or end inside a surrogate pair.
+std::string unitsToBytes(std::u16string_view units) {
+    std::string bytes(units.size() * 2, '\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        bytes[2 * i] = static_cast<char>(units[i] & 0xFF);
+        bytes[2 * i + 1] = static_cast<char>(units[i] >> 8);
+    }
+    return bytes;
+}
+
+std::u16string bytesToUnits(std::string_view bytes) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    }
+    return units;
+}
+
+// The text the edits are applied to, with a gap where the last edit was: edits close together,
+// as typing makes them, move few units each.
+class GapText {
+public:
+    explicit GapText(std::string_view text) : units_(text.size(), u'\0') {
+        units_.resize(utf::utf8ToUtf16(text, units_.data()));
+        gapStart_ = gapEnd_ = units_.size();
+    }
+
+    std::size_t size() const { return units_.size() - (gapEnd_ - gapStart_); }
+
+    void replace(std::size_t at, std::size_t removed, std::u16string_view inserted) {
+        moveGap(at);
+        gapEnd_ += removed;
+        if (gapEnd_ - gapStart_ < inserted.size()) {
+            // Room for the insertion and as much again.
+            const std::size_t grow = inserted.size() + std::max<std::size_t>(units_.size() / 8, 4096);
+            units_.insert(units_.begin() + static_cast<std::ptrdiff_t>(gapEnd_), grow, u'\0');
+            gapEnd_ += grow;
+        }
+        std::copy(inserted.begin(), inserted.end(), units_.begin() + static_cast<std::ptrdiff_t>(gapStart_));
+        gapStart_ += inserted.size();
+    }
+
+    std::string toUtf8() {
+        moveGap(size());
+        return utf::utf16ToUtf8(std::u16string_view(units_.data(), gapStart_));
+    }
+
+private:
+    void moveGap(std::size_t at) {
+        const auto data = units_.begin();
+        if (at < gapStart_) {
+            std::move_backward(data + static_cast<std::ptrdiff_t>(at), data + static_cast<std::ptrdiff_t>(gapStart_),
+                               data + static_cast<std::ptrdiff_t>(gapEnd_));
+            gapEnd_ -= gapStart_ - at;
+            gapStart_ = at;
+        } else if (at > gapStart_) {
+            const std::size_t count = at - gapStart_;
+            std::move(data + static_cast<std::ptrdiff_t>(gapEnd_), data + static_cast<std::ptrdiff_t>(gapEnd_ + count),
+                      data + static_cast<std::ptrdiff_t>(gapStart_));
+            gapStart_ += count;
+            gapEnd_ += count;
+        }
+    }
+
+    std::u16string units_;
+    std::size_t gapStart_ = 0;
+    std::size_t gapEnd_ = 0;
+};
+
 }  // namespace
 
 void writeJournal(const Journal& journal, const ByteSink& sink) {
@@ -112,10 +199,30 @@ void writeJournal(const Journal& journal, const ByteSink& sink) {
         fields += "size " + std::to_string(pane.stamp.size) + "\n";
         fields += "modified " + std::to_string(pane.stamp.modifiedNs) + "\n";
         fields += "crc " + std::to_string(pane.stamp.crc) + "\n";
-        fields += "text " + std::to_string(pane.text.size()) + "\n";
+        fields += "base " + std::string(baseKindName(pane.baseKind)) + "\n";
+        if (pane.baseKind == BaseKind::Inline) {
+            fields += "text " + std::to_string(pane.text.size()) + "\n";
+            put(fields);
+            put(pane.text);
+            fields = "\n";
+        } else {
+            fields += "name " + std::to_string(pane.baseName.size()) + "\n" + pane.baseName + "\n";
+            if (pane.baseKind == BaseKind::Copy)
+                fields += "from " + std::to_string(pane.baseSource.size()) + "\n" + pane.baseSource + "\n";
+            fields += "bytes " + std::to_string(pane.baseBytes) + "\n";
+            fields += "basecrc " + std::to_string(pane.baseCrc) + "\n";
+        }
+        fields += "length " + std::to_string(pane.baseLength) + "\n";
+        fields += "edits " + std::to_string(pane.edits.size()) + "\n";
+        for (const Edit& edit : pane.edits) {
+            const std::string inserted = unitsToBytes(edit.inserted);
+            fields += "at " + std::to_string(edit.at) + "\n";
+            fields += "removed " + std::to_string(edit.removed) + "\n";
+            fields += "insert " + std::to_string(inserted.size()) + "\n";
+            fields += inserted;
+            fields += "\n";
+        }
         put(fields);
-        put(pane.text);
-        put("\n");
     }
     char end[kEndLength + 1];
     std::snprintf(end, sizeof end, "end %08x\n", static_cast<unsigned>(crc));
@@ -184,13 +291,75 @@ std::optional<Journal> readJournal(std::string_view bytes) {
         pane.stamp.size = in.number<std::uint64_t>("size");
         pane.stamp.modifiedNs = in.number<std::int64_t>("modified");
         pane.stamp.crc = in.number<std::uint32_t>("crc");
-        pane.text = in.counted("text");
+        const std::string_view base = in.field("base");
+        if (base == "inline") {
+            pane.baseKind = BaseKind::Inline;
+            pane.text = in.counted("text");
+        } else if (base == "whole" || base == "copy") {
+            pane.baseKind = base == "whole" ? BaseKind::Whole : BaseKind::Copy;
+            pane.baseName = in.counted("name");
+            if (pane.baseKind == BaseKind::Copy) pane.baseSource = in.counted("from");
+            pane.baseBytes = in.number<std::uint64_t>("bytes");
+            pane.baseCrc = in.number<std::uint32_t>("basecrc");
+        } else {
+            return std::nullopt;
+        }
+        pane.baseLength = in.number<std::int64_t>("length");
+        const auto edits = in.number<std::uint64_t>("edits");
+        for (std::uint64_t e = 0; e < edits && in.ok(); ++e) {
+            Edit edit;
+            edit.at = in.number<std::int64_t>("at");
+            edit.removed = in.number<std::int64_t>("removed");
+            const std::string inserted = in.counted("insert");
+            if (inserted.size() % 2 != 0 || edit.at < 0 || edit.removed < 0) in.fail();
+            edit.inserted = bytesToUnits(inserted);
+            pane.edits.push_back(std::move(edit));
+        }
         if (!in.ok()) return std::nullopt;
-        if (pane.path.find('\0') != std::string::npos || pane.caret < 0) return std::nullopt;
+        if (pane.path.find('\0') != std::string::npos || pane.caret < 0 || pane.baseLength < -1 ||
+            pane.baseName.find('\0') != std::string::npos)
+            return std::nullopt;
         journal.panes.push_back(std::move(pane));
     }
     if (!in.ok() || !in.atEnd()) return std::nullopt;
     return journal;
+}
+
+bool completeJournal(Journal& journal, const BaseLoader& load) {
+    for (PaneRecord& pane : journal.panes) {
+        if (pane.baseKind != BaseKind::Inline) {
+            std::optional<std::string> bytes = load(pane.baseName);
+            if (!bytes || bytes->size() != pane.baseBytes || crc32Of(*bytes) != pane.baseCrc) return false;
+            if (pane.baseKind == BaseKind::Whole) {
+                pane.text = std::move(*bytes);
+            } else {
+                // Read as Open reads the file; a rich-text file's text is never a copy.
+                if (looksLikeRtf(*bytes)) return false;
+                pane.text = decodeFile(*bytes, fileKindOf(pane.baseSource)).text;
+            }
+        }
+        if (pane.edits.empty() && pane.baseLength < 0) {
+            pane.baseKind = BaseKind::Inline;
+            continue;
+        }
+        GapText units(pane.text);
+        if (pane.baseLength >= 0 && units.size() != static_cast<std::uint64_t>(pane.baseLength)) return false;
+        for (const Edit& edit : pane.edits) {
+            if (edit.at < 0 || edit.removed < 0 || static_cast<std::uint64_t>(edit.at) > units.size() ||
+                static_cast<std::uint64_t>(edit.removed) > units.size() - static_cast<std::uint64_t>(edit.at))
+                return false;
+            units.replace(static_cast<std::size_t>(edit.at), static_cast<std::size_t>(edit.removed), edit.inserted);
+        }
+        pane.text = units.toUtf8();
+        pane.baseKind = BaseKind::Inline;
+        pane.baseName.clear();
+        pane.baseSource.clear();
+        pane.baseBytes = 0;
+        pane.baseCrc = 0;
+        pane.baseLength = -1;
+        pane.edits.clear();
+    }
+    return true;
 }
 
 }  // namespace corvane::journal

@@ -44,6 +44,11 @@ bool recoverLeftJournals(JournalFolder& folder, Prompt& prompt,
             journal = readJournal(folder.read(left));
         } catch (const PlatformError&) {
         }
+        // Its panes' bases: a journal without them is of no use either.
+        if (journal && !completeJournal(*journal, [&folder, &left](const std::string& name) {
+                return folder.readBase(left, name);
+            }))
+            journal.reset();
         if (journal && journal->panes.empty()) {
             folder.forget(std::move(left));
             continue;

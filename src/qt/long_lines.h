@@ -109,6 +109,8 @@ public:
     int positionOf(int offset) const;
     // The number of characters of the text, its last line end not counted.
     int characterCount() const;
+    // The document positions of every joint, in order.
+    const std::vector<int>& joints() const { return joints_; }
     // The number of joints in [from, to), document positions.
     int jointsBetween(int from, int to) const;
     // The text between two document positions, line breaks as "\n".
@@ -145,6 +147,9 @@ public:
     // Whether the pieces are being split or joined now (a change of the document that is none of
     // the text).
     bool restructuring() const { return restructuring_; }
+    // Whether a change of formats alone is under way (a load that replaces the whole text runs
+    // as one, too).
+    bool formatting() const { return formatting_; }
 
 signals:
     // A change of the text, in document positions as QTextDocument::contentsChange has it.

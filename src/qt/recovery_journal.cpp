@@ -28,6 +28,14 @@ constexpr int kLongestMs = 1500;
 constexpr int kLongestLargeMs = 5000;
 constexpr qsizetype kLargeChars = 1000000;
 constexpr int kRetryMs = 5000;
+// A change of more characters than this is not kept as an edit: the pane's next write takes a new
+// base. So is the pane once its edits hold more than this or an eighth of its text, or this many
+// edits, whichever comes later.
+constexpr int kLargestEdit = 64 * 1024;
+constexpr qsizetype kEditUnitsBeforeNewBase = 256 * 1024;
+constexpr std::size_t kMostEdits = 4096;
+// What an edit costs the journal besides its characters.
+constexpr qsizetype kEditOverhead = 24;
 
 // A pane's characters as the window's thread took them: the document's own copy, which the
 // writer's thread turns into the program's text without the joints of long lines.
@@ -38,7 +46,7 @@ struct TakenText {
 
 std::function<std::string()> takeText(const QString& raw, const std::vector<int>& joints) {
     auto taken = std::make_shared<TakenText>();
-    taken->raw = raw;  // shared, not copied
+    taken->raw = raw;
     taken->joints = joints;
     return [taken] {
         std::string text;
@@ -56,11 +64,11 @@ std::function<std::string()> takeText(const QString& raw, const std::vector<int>
 
 RecoveryJournal::RecoveryJournal(MainWindow& window, const std::string& folder)
     : QObject(&window), window_(window), folder_(std::make_unique<journal::JournalFolder>(folder)) {
-    writer_ =
-        std::make_unique<journal::JournalWriter>(*folder_, [this](const std::optional<std::string>& failure) {
-            lastFailed_ = failure.has_value();
+    writer_ = std::make_unique<journal::JournalWriter>(
+        *folder_, [this](const std::optional<std::string>& failure, bool refused) {
+            lastFailed_ = failure.has_value() || refused;
             QMetaObject::invokeMethod(
-                this, [this, failure] { written(failure); }, Qt::QueuedConnection);
+                this, [this, failure, refused] { written(failure, refused); }, Qt::QueuedConnection);
         });
     for (QTimer* timer : {&idle_, &longest_, &retry_}) {
         timer->setSingleShot(true);
@@ -69,7 +77,10 @@ RecoveryJournal::RecoveryJournal(MainWindow& window, const std::string& folder)
     for (int i = 0; i < 3; ++i) {
         RichEditWidget* pane = window_.pane(i + 1);
         QTextDocument* document = pane->document();
-        copyWhole(static_cast<std::size_t>(i));
+        LongLines* lines = LongLines::of(pane);
+        followed_[static_cast<std::size_t>(i)].length = lines->characterCount();
+        // The long lines hear of a change first (they attached to the document before the pane
+        // was given it): their map of joints is up to date when the journal hears of it.
         connect(document, &QTextDocument::contentsChange, this,
                 [this, i](int position, int removed, int added) {
                     followChange(static_cast<std::size_t>(i), position, removed, added);
@@ -87,56 +98,100 @@ RecoveryJournal::~RecoveryJournal() {
     writer_.reset();
 }
 
-// The copy follows each change of the document by the characters of the changed range alone. While
-// the writer still holds the copy of the last snapshot, the first change after it copies the text
-// once (the writer lets go of it once it has made the text, well before the next key, as a rule).
-void RecoveryJournal::followChange(std::size_t i, int position, int removed, int added) {
-    QString& copy = shadow_[i];
-    const QTextDocument& document = *window_.pane(static_cast<int>(i) + 1)->document();
-    const qsizetype length = document.characterCount() - 1;
-    // The counts of a change of the whole document take in its last paragraph's end, which is no
-    // character of the text.
-    const qsizetype from = position;
-    const qsizetype gone = std::min<qsizetype>(removed, copy.size() - from);
-    const qsizetype come = std::min<qsizetype>(added, length - from);
-    if (from < 0 || gone < 0 || come < 0) {
-        copyWhole(i);
-        return;
-    }
-    QTextCursor range(const_cast<QTextDocument*>(&document));
-    range.setPosition(static_cast<int>(from));
-    range.setPosition(static_cast<int>(from + come), QTextCursor::KeepAnchor);
-    const QString inserted = range.selectedText();
-    if (gone == come) {
-        // A change of formatting alone (or of as many characters as it replaces): no copy grows.
-        if (QStringView(copy).mid(from, gone) != inserted) copy.replace(from, gone, inserted);
-    } else {
-        copy.replace(from, gone, inserted);
-    }
-    if (copy.size() != length) {
-        copyWhole(i);
-        return;
-    }
-    // The joints: those in the changed range and at its edges are found again, those after it move.
-    std::vector<int>& joints = joints_[i];
-    const auto first = std::lower_bound(joints.begin(), joints.end(), static_cast<int>(from - 1));
-    const auto last = std::upper_bound(first, joints.end(), static_cast<int>(from + gone));
-    const auto shift = static_cast<int>(come - gone);
-    for (auto it = last; it != joints.end(); ++it) *it += shift;
-    std::vector<int> found;
-    for (QTextBlock block = document.findBlock(static_cast<int>(std::max<qsizetype>(from, 1)));
-         block.isValid() && block.position() <= from + come + 1; block = block.next()) {
-        if (block.position() > 0 && block.position() - 1 >= from - 1 && continuesLine(block))
-            found.push_back(block.position() - 1);
-    }
-    const auto at = joints.erase(first, last);
-    joints.insert(at, found.begin(), found.end());
+void RecoveryJournal::dropBase(Followed& f) {
+    f.origin = Origin::None;
+    f.base = 0;
+    f.maker = nullptr;
+    f.edits.clear();
+    f.editUnits = 0;
 }
 
-void RecoveryJournal::copyWhole(std::size_t i) {
-    const QTextDocument& document = *window_.pane(static_cast<int>(i) + 1)->document();
-    shadow_[i] = document.toRawText();
-    joints_[i] = jointsIn(document, 0, static_cast<int>(shadow_[i].size()));
+// Each change of the text becomes an edit of the text without joints: from the character before
+// the change (a joint there may have come or gone with it) to the end of what it put in. What
+// follows is the same before and after, so the edit replaces what lay between.
+void RecoveryJournal::followChange(std::size_t i, int position, int removed, int added) {
+    RichEditWidget* pane = window_.pane(static_cast<int>(i) + 1);
+    const LongLines* lines = LongLines::of(pane);
+    if (removed == 0 && added == 0) return;
+    Followed& f = followed_[i];
+    const int end = pane->document()->characterCount() - 1;
+    const int from = std::clamp(position - 1, 0, std::max(end, 0));
+    const int to = std::clamp(position + added, from, std::max(end, 0));
+    const qsizetype length = lines->characterCount();
+    const qsizetype at = lines->offsetOf(from);
+    const qsizetype tail = length - lines->offsetOf(to);
+    const qsizetype gone = f.length - tail - at;
+    f.length = length;
+    if (at == 0 && tail == 0) {
+        // The whole text replaced: a load, as a rule (which runs as a change of formats).
+        dropBase(f);
+        f.loaded = true;
+        f.edited = false;
+        return;
+    }
+    // A change of formats alone leaves the text as it was.
+    if (lines->formatting() && !lines->restructuring() && removed == added) return;
+    // What a load does after it replaced the text (long lines cut into pieces, say) is still the load.
+    f.edited = true;
+    if (f.origin == Origin::None) return;
+    if (gone < 0 || tail < 0 || to - from > kLargestEdit) {
+        dropBase(f);
+        return;
+    }
+    const QString inserted = lines->text(from, to);
+    const std::u16string_view units(reinterpret_cast<const char16_t*>(inserted.utf16()),
+                                    static_cast<std::size_t>(inserted.size()));
+    // Typing goes into the text the edit before put in: one edit grows.
+    if (!f.edits.empty()) {
+        journal::Edit& last = f.edits.back();
+        const auto lastEnd = last.at + static_cast<std::int64_t>(last.inserted.size());
+        if (at >= last.at && at + gone <= lastEnd && last.inserted.size() < static_cast<std::size_t>(kLargestEdit)) {
+            last.inserted.replace(static_cast<std::size_t>(at - last.at), static_cast<std::size_t>(gone), units);
+            f.editUnits += static_cast<qsizetype>(units.size());
+            return;
+        }
+    }
+    f.edits.push_back(journal::Edit{at, gone, std::u16string(units)});
+    f.editUnits += static_cast<qsizetype>(units.size()) + kEditOverhead;
+    if (f.editUnits > std::max(kEditUnitsBeforeNewBase, f.length / 8) || f.edits.size() > kMostEdits) dropBase(f);
+}
+
+bool RecoveryJournal::unsaved(std::size_t i) const {
+    const frmM& f = window_.form();
+    const Flag dirty = i == 0 ? f.htmlDirty : i == 1 ? f.cssDirty : f.jsDirty;
+    return dirty == kTrue;
+}
+
+// A file opened into the HTML pane (Open loads the whole text, and leaves the pane unsaved, as
+// it is no file of the pane's own): the pane's edits start from what the file's bytes give.
+void RecoveryJournal::noteOpened() {
+    Followed& f = followed_[0];
+    const frmM& form = window_.form();
+    std::pair<std::string, FileStamp> opened{form.htmlOpened, {}};
+    if (const auto known = form.htmlKnown.find(form.htmlOpened); known != form.htmlKnown.end())
+        opened.second = known->second;
+    const bool newlyOpened = opened != lastOpened_;
+    lastOpened_ = std::move(opened);
+    if (!f.loaded || !newlyOpened || !lastOpened_.second.known) return;
+    dropBase(f);
+    f.origin = Origin::File;
+    f.source = lastOpened_.first;
+    f.sourceStamp = lastOpened_.second;
+    f.fileLength = f.length;
+    f.loaded = false;
+    f.edited = false;
+}
+
+void RecoveryJournal::seenSaved(std::size_t i) {
+    Followed& f = followed_[i];
+    // Replaced (New) or changed since it was last seen saved (a save of edits, say): nothing is
+    // known of what a file gives.
+    Origin origin = f.edited || f.loaded ? Origin::None : f.origin;
+    if (origin == Origin::Base) origin = Origin::None;
+    dropBase(f);
+    f.origin = origin;
+    f.loaded = false;
+    f.edited = false;
 }
 
 void RecoveryJournal::paneChanged() {
@@ -152,6 +207,10 @@ void RecoveryJournal::paneChanged() {
 }
 
 void RecoveryJournal::afterHandler() {
+    noteOpened();
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (!unsaved(i)) seenSaved(i);
+    }
     if (!closed_ && stateKey() != lastKey_) idle_.start(0);
 }
 
@@ -181,20 +240,55 @@ void RecoveryJournal::writeNow() {
     journal::Snapshot snapshot;
     snapshot.savedAtMs = QDateTime::currentMSecsSinceEpoch();
     takenChars_ = 0;
-    // Nothing here walks the document: the copies and their joints are up to date already.
+    noteOpened();
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (!unsaved(i)) seenSaved(i);
+    }
+    // Nothing here walks the document, but for a pane whose edits start nowhere known.
     for (journal::PaneRecord& record : window_.form().unsavedPanes(false)) {
         const auto i = static_cast<std::size_t>(record.pane);
-        const std::vector<int>& joints = joints_[i];
-        const int position = window_.pane(static_cast<int>(i) + 1)->textCursor().position();
-        record.caret = position - (std::lower_bound(joints.begin(), joints.end(), position) - joints.begin());
-        takenChars_ += shadow_[i].size();
-        snapshot.panes.push_back(journal::PaneSnapshot{std::move(record), takeText(shadow_[i], joints)});
+        RichEditWidget* pane = window_.pane(static_cast<int>(i) + 1);
+        const LongLines* lines = LongLines::of(pane);
+        Followed& f = followed_[i];
+        if (f.origin == Origin::File) {
+            f.origin = Origin::Base;
+            f.base = ++lastBase_;
+            f.copy = true;
+            f.maker = nullptr;
+            f.baseLength = f.fileLength;
+        } else if (f.origin != Origin::Base) {
+            dropBase(f);
+            f.origin = Origin::Base;
+            f.base = ++lastBase_;
+            f.copy = false;
+            f.maker = takeText(pane->document()->toRawText(), lines->joints());
+            f.baseLength = f.length;
+        }
+        record.caret = lines->offsetOf(pane->textCursor().position());
+        record.baseLength = f.baseLength;
+        record.edits = f.edits;
+        takenChars_ += f.length;
+        const bool made = writer_->hasBase(f.base);
+        if (made) f.maker = nullptr;
+        journal::PaneSnapshot taken{std::move(record), f.base, made ? nullptr : f.maker, {}, {}};
+        if (!made && f.copy) {
+            taken.source = f.source;
+            taken.sourceStamp = f.sourceStamp;
+        }
+        snapshot.panes.push_back(std::move(taken));
     }
     lastKey_ = stateKey();
     writer_->submit(std::move(snapshot));
 }
 
-void RecoveryJournal::written(const std::optional<std::string>& failure) {
+void RecoveryJournal::written(const std::optional<std::string>& failure, bool refused) {
+    if (failure || refused) {
+        // A base the writer could not make is taken again, from the text.
+        for (Followed& f : followed_) {
+            if (f.origin == Origin::Base && f.copy && !writer_->hasBase(f.base)) dropBase(f);
+        }
+    }
+    if (refused && !closed_) idle_.start(0);
     if (!failure) return;
     // Typing goes on; the person hears of it once, and the journal is tried again in a while.
     if (!closed_) retry_.start(kRetryMs);
@@ -214,7 +308,7 @@ void RecoveryJournal::recoverLeftBehind() {
     try {
         folder_->open();
     } catch (const PlatformError& error) {
-        written(error.operation() + "：" + error.reason());
+        written(error.operation() + "：" + error.reason(), false);
         return;
     }
     window_.run([this] {

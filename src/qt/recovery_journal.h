@@ -22,10 +22,13 @@ class MainWindow;
 
 // The recovery journal of a running window (journal/): about a second after typing stops, and
 // every second and a half while it goes on (five seconds for panes of over a million characters),
-// the panes with unsaved edits are written to the journal. The window's thread only takes a snapshot of each
-// pane changed since the last one (the document's own copy of its characters, shared, not copied); the text
-// is made and written on the writer's thread. A save or anything else that changes which panes are unsaved
-// writes it again at once; a close of the window on purpose removes it.
+// the panes with unsaved edits are written to the journal. Each pane is kept as a base and the
+// edits made since: the window's thread notes each change of a pane by the characters it changed,
+// and a write hands over those edits alone. The base is the pane's file as the pane read it, copied
+// on the writer's thread, or else a snapshot of the pane's text (the document's own copy of its
+// characters), made into text and written there; a new one is taken when the edits grow long. A
+// save or anything else that changes which panes are unsaved writes it again at once; a close of
+// the window on purpose removes it.
 class RecoveryJournal : public QObject {
     Q_OBJECT
 public:
@@ -50,12 +53,39 @@ public:
     QMessageBox* failureBox() const { return failureBox_; }
 
 private:
+    // Where a pane's edits start from.
+    enum class Origin {
+        None,  // nowhere known: the next write takes a snapshot of the text as a new base
+        File,  // the text the pane's file gave when the pane read it
+        Base,  // the base `base`
+    };
+    struct Followed {
+        qsizetype length = 0;  // characters of the text now, without the joints of long lines
+        Origin origin = Origin::None;
+        std::uint64_t base = 0;
+        bool copy = false;
+        std::function<std::string()> maker;  // makes the base's text, until the writer has it
+        qsizetype baseLength = 0;
+        // The file the pane last read, and its length when it was last seen with that file's text.
+        std::string source;
+        FileStamp sourceStamp;
+        qsizetype fileLength = 0;
+        std::vector<journal::Edit> edits;
+        qsizetype editUnits = 0;
+        bool loaded = false;  // the whole text was replaced since the pane was last seen saved
+        bool edited = false;  // it was changed since
+    };
+
     void paneChanged();
     void followChange(std::size_t pane, int position, int removed, int added);
-    void copyWhole(std::size_t pane);
-    void written(const std::optional<std::string>& failure);
+    // A pane with nothing unsaved: its edits start again from what it holds now.
+    void seenSaved(std::size_t pane);
+    void noteOpened();
+    void dropBase(Followed& followed);
+    void written(const std::optional<std::string>& failure, bool refused);
     // What decides whether the journal needs writing again besides the text.
     std::string stateKey();
+    bool unsaved(std::size_t pane) const;
 
     MainWindow& window_;
     std::unique_ptr<journal::JournalFolder> folder_;
@@ -64,11 +94,10 @@ private:
     QTimer longest_;  // five seconds after the first change not yet written
     QTimer retry_;    // after a failed write
     qsizetype takenChars_ = 0;
-    // Each pane's characters as the document holds them (QTextDocument::toRawText), kept up to date
-    // change by change: a snapshot shares it instead of copying 20 MB of a 10 MB page.
-    std::array<QString, 3> shadow_;
-    // Where in it the joints of long lines are (qt/long_lines.h), in order.
-    std::array<std::vector<int>, 3> joints_;
+    std::array<Followed, 3> followed_;
+    std::uint64_t lastBase_ = 0;
+    // The file last opened into the HTML pane, as last seen.
+    std::pair<std::string, FileStamp> lastOpened_;
     std::string lastKey_;
     std::atomic<bool> lastFailed_{false};
     bool told_ = false;

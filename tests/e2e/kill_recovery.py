@@ -34,7 +34,8 @@ GRACE = 2.0  # seconds of typing a kill may cost
 
 
 def read_journal(path):
-    """The panes' texts of a journal, by pane name, or None when it is not one whole journal."""
+    """The panes' texts of a journal, by pane name, or None when it is not one whole journal with
+    its bases. The texts typed here are ASCII: a copy base is read as UTF-8."""
     try:
         with open(path, "rb") as f:
             data = f.read()
@@ -49,25 +50,43 @@ def read_journal(path):
     except ValueError:
         return None
     lines = body.split(b"\n", 3)
-    if lines[0] != b"CORVANE JOURNAL 1":
+    if lines[0] != b"CORVANE JOURNAL 2":
         return None
     count = int(lines[2].split()[1])
     rest = lines[3]
     panes = {}
     for _ in range(count):
-        fields = {}
+        fields, edits = {}, []
         while True:
             line, rest = rest.split(b"\n", 1)
             key, value = line.split(b" ", 1)
-            if key in (b"file", b"text"):
+            if key in (b"file", b"text", b"name", b"insert"):
                 n = int(value)
-                fields[key] = rest[:n]
-                rest = rest[n + 1:]
-                if key == b"text":
-                    break
+                value, rest = rest[:n], rest[n + 1:]
+            if key == b"insert":
+                edits.append((int(fields[b"at"]), int(fields[b"removed"]), value))
             else:
                 fields[key] = value
-        panes[fields[b"pane"].decode()] = fields[b"text"].decode("utf-8", "surrogateescape")
+            if key == b"edits" and int(value) == 0 or key == b"insert" and len(edits) == int(fields[b"edits"]):
+                break
+        if fields[b"base"] == b"inline":
+            base = fields[b"text"]
+        else:
+            try:
+                with open(os.path.join(os.path.dirname(path), fields[b"name"].decode()), "rb") as f:
+                    base = f.read()
+            except OSError:
+                return None
+            if len(base) != int(fields[b"bytes"]) or zlib.crc32(base) != int(fields[b"basecrc"]):
+                return None
+            if fields[b"base"] == b"copy":
+                base = base.replace(b"\r\n", b"\n")
+        units = bytearray(base.decode("utf-8", "surrogateescape").encode("utf-16-le", "surrogatepass"))
+        for at, removed, inserted in edits:
+            if 2 * (at + removed) > len(units):
+                return None
+            units[2 * at:2 * (at + removed)] = inserted
+        panes[fields[b"pane"].decode()] = bytes(units).decode("utf-16-le", "surrogatepass")
     return panes
 
 

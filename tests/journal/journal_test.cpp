@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <random>
 
 #include "app/captions.h"
@@ -38,7 +39,19 @@ Journal sampleJournal() {
     journal.panes.push_back({PaneId::Css, "", TextFormat{}, 0, FileStamp{}, "p { color: red }\r\nend\n"});
     journal.panes.push_back({PaneId::Js, "/tmp/a.js", TextFormat{"UTF-16LE", true, LineEnd::Cr}, 3,
                              FileStamp{}, std::string(1500, 'x')});
+    // Edits since the base, one of them ending inside a surrogate pair.
+    journal.panes[2].baseLength = 1500;
+    journal.panes[2].edits = {Edit{0, 2, u"ab\n"}, Edit{1500, 0, u"\U0001F600"}, Edit{1502, 0, u"\xD83D"}};
     return journal;
+}
+
+// A base as the journal names it.
+void nameBase(PaneRecord& pane, BaseKind kind, const std::string& name, std::string_view bytes) {
+    pane.baseKind = kind;
+    pane.text.clear();
+    pane.baseName = name;
+    pane.baseBytes = bytes.size();
+    pane.baseCrc = crc32Of(bytes);
 }
 
 std::int64_t nowNs() {
@@ -76,6 +89,50 @@ TEST(JournalFormat, NeverTakesACutOrChangedJournalForAGoodOne) {
     // Well-formed but not the program's: garbage after the end, a pane twice.
     EXPECT_FALSE(readJournal(bytes + "x").has_value());
     EXPECT_FALSE(readJournal("").has_value());
+}
+
+TEST(JournalFormat, CompletesPanesFromTheirBasesAndRefusesAnyBaseThatIsNotTheOneNamed) {
+    Journal journal = sampleJournal();
+    journal.panes.resize(2);
+    // The HTML pane starts from a copy of its GB18030 file with CRLF, read again as Open reads it;
+    // the CSS pane from a file of its text.
+    const std::string file = "<meta charset=\"gbk\">\r\n<p>\xd6\xd0</p>\r\n";
+    const std::string css = std::string(100000, 'c') + "\n";
+    nameBase(journal.panes[0], BaseKind::Copy, "t.1.base", file);
+    journal.panes[0].baseLength = 30;
+    journal.panes[0].edits = {Edit{0, 0, u"<!-- "}, Edit{5, 0, u"x -->"}, Edit{31, 3, u"<i>"}, Edit{35, 0, u"中"}};
+    nameBase(journal.panes[1], BaseKind::Whole, "t.2.base", css);
+    journal.panes[1].baseLength = 100001;
+    journal.panes[1].edits = {Edit{100000, 1, u"}"}, Edit{0, 99990, u"p{"}};
+    std::map<std::string, std::string> bases{{"t.1.base", file}, {"t.2.base", css}};
+    const auto load = [&bases](const std::string& name) -> std::optional<std::string> {
+        const auto found = bases.find(name);
+        if (found == bases.end()) return std::nullopt;
+        return found->second;
+    };
+    const std::optional<Journal> read = readJournal(encodeJournal(journal));
+    ASSERT_EQ(read, journal);
+    Journal complete = *read;
+    ASSERT_TRUE(completeJournal(complete, load));
+    EXPECT_EQ(complete.panes[0].text, "<!-- x --><meta charset=\"gbk\">\n<i>中中</p>\n");
+    EXPECT_EQ(complete.panes[1].text, "p{cccccccccc}");
+    EXPECT_EQ(complete.panes[0].edits.size(), 0u);
+
+    // A base missing, cut short, changed, or not the length named; an edit past the end.
+    const auto refused = [&](const std::function<void(Journal&)>& change) {
+        Journal damaged = journal;
+        change(damaged);
+        return !completeJournal(damaged, load);
+    };
+    EXPECT_TRUE(refused([](Journal& j) { j.panes[1].baseName = "t.3.base"; }));
+    EXPECT_TRUE(refused([&](Journal&) { bases["t.2.base"].pop_back(); }));
+    bases["t.2.base"] = css;
+    EXPECT_TRUE(refused([&](Journal&) { bases["t.1.base"][12] ^= 1; }));
+    bases["t.1.base"] = file;
+    EXPECT_TRUE(refused([](Journal& j) { j.panes[0].baseLength = 31; }));
+    EXPECT_TRUE(refused([](Journal& j) { j.panes[1].edits.push_back(Edit{13, 1, u""}); }));
+    EXPECT_TRUE(refused([](Journal& j) { j.panes[1].edits.push_back(Edit{14, 0, u"x"}); }));
+    EXPECT_FALSE(refused([](Journal& j) { j.panes[1].edits.push_back(Edit{13, 0, u"x"}); }));
 }
 
 // Another editor's folder in the same process: a lock of its own on its own open file.
@@ -160,6 +217,37 @@ TEST_F(JournalFolders, OfferNewestFirstDiscardOnNoAndMoveDamagedOnesAside) {
     JournalFolder later(folder);
     EXPECT_FALSE(recoverLeftJournals(
         later, prompt, [](const Journal&) { FAIL(); }, nowNs()));
+}
+
+TEST_F(JournalFolders, BasesGoWithTheirJournalAndAJournalWhoseBaseIsGoneIsNotOffered) {
+    // Two editors that ended without closing, each with a base file; one's base went meanwhile.
+    const std::string text = std::string(70000, 't');
+    std::vector<std::string> bases;
+    for (int i = 0; i < 2; ++i) {
+        JournalFolder left(folder);
+        Journal journal = sampleJournal();
+        journal.panes.resize(1);
+        bases.push_back(left.baseName(7));
+        left.writeBase(bases.back(), [&](const ByteSink& sink) { sink(text); });
+        nameBase(journal.panes[0], BaseKind::Whole, bases.back(), text);
+        journal.panes[0].edits = {Edit{0, 1, i == 0 ? u"A" : u"B"}};
+        writeSample(left, journal);
+        const timespec when[2] = {{0, UTIME_OMIT}, {1700000000 + i * 100, 0}};
+        ::utimensat(AT_FDCWD, left.journalPath().c_str(), when, 0);
+    }
+    fs::remove(folder + "/" + bases[1]);
+    JournalFolder mine(folder);
+    fakes::FakePrompt prompt;
+    prompt.answers = {Answer::Yes};
+    std::vector<std::string> restored;
+    EXPECT_TRUE(recoverLeftJournals(
+        mine, prompt, [&](const Journal& journal) { restored.push_back(journal.panes[0].text); }, nowNs()));
+    ASSERT_EQ(prompt.told.size(), 1u);
+    EXPECT_NE(prompt.told[0].first.find("已损坏"), std::string::npos);
+    EXPECT_EQ(restored, std::vector<std::string>{"A" + text.substr(1)});
+    // The one brought back is gone with its base; the other is aside.
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"discarded"});
+    EXPECT_EQ(namesIn(folder + "/discarded").size(), 1u);
 }
 
 TEST_F(JournalFolders, DeleteWhatWasDiscardedAWeekAgo) {

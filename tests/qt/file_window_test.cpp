@@ -284,7 +284,20 @@ protected:
         std::ifstream in(window.recoveryJournal()->folder().journalPath(), std::ios::binary);
         if (!in) return std::nullopt;
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        return journal::readJournal(bytes);
+        std::optional<journal::Journal> journal = journal::readJournal(bytes);
+        const std::string folder = window.recoveryJournal()->folder().path();
+        if (journal && !journal::completeJournal(*journal, [&folder](const std::string& name) {
+                return std::optional<std::string>(fileBytes(QString::fromStdString(folder + "/" + name)));
+            }))
+            journal.reset();
+        return journal;
+    }
+    // The journal as it is on disk, its panes' bases not read.
+    static std::optional<journal::Journal> rawJournalOf(MainWindow& window) {
+        std::ifstream in(window.recoveryJournal()->folder().journalPath(), std::ios::binary);
+        if (!in) return std::nullopt;
+        return journal::readJournal(
+            std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
     }
     static std::string textOf(const std::optional<journal::Journal>& journal, PaneId pane) {
         if (!journal) return "(none)";
@@ -391,9 +404,11 @@ TEST_F(RecoveryWindow, HoldsExactlyThePanesTextAfterEditsInALongLine) {
     w.enableRecoveryJournal(folder.toStdString());
     RichEditWidget* pane = w.pane(2);
     std::string line;
-    for (int i = 0; line.size() < 5000; ++i) line += "a" + std::to_string(i) + " ";
+    for (int i = 0; line.size() < 70000; ++i) line += "a" + std::to_string(i) + " ";
     w.run([&] { pane->loadPlainText("p{}\n" + line + "\nend\n"); });
     ASSERT_GT(pane->document()->blockCount(), 10) << "the long line is not in pieces";
+    // The edits below follow a base that is a file of the pane's text.
+    QTRY_VERIFY_WITH_TIMEOUT(journalOf(w).has_value(), 10000);
     pane->setFocus();
     QTextCursor cursor = pane->textCursor();
     cursor.setPosition(2500);
@@ -409,6 +424,45 @@ TEST_F(RecoveryWindow, HoldsExactlyThePanesTextAfterEditsInALongLine) {
     QTest::keyClicks(pane, QStringLiteral("q"));
     QTRY_VERIFY_WITH_TIMEOUT(textOf(journalOf(w), PaneId::Css) == pane->plainText(), 10000);
     EXPECT_EQ(journalOf(w)->panes[0].caret, pane->caretPosition());
+    EXPECT_EQ(rawJournalOf(w)->panes[0].baseKind, journal::BaseKind::Whole);
+}
+
+// A pane read from a file starts from a copy of the file, made on the writer's thread; a file
+// another program changed before the copy cannot be that base, and the pane's text is.
+TEST_F(RecoveryWindow, StartsFromACopyOfThePanesFileUnlessTheFileChangedBeforeTheCopy) {
+    w.enableRecoveryJournal(folder.toStdString());
+    const QString page = dir.filePath(QStringLiteral("copied.html"));
+    std::string bytes = "<meta charset=\"gbk\">\r\n<p>\xd6\xd0\xce\xc4</p>\r\n";
+    for (int i = 0; i < 6000; ++i) bytes += "<p>" + std::to_string(i) + "</p>\r\n";
+    for (const bool changed : {false, true}) {
+        SCOPED_TRACE(changed ? "changed before the first key" : "as read");
+        {
+            QFile file(page);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        }
+        w.openFile(page);
+        if (changed) {
+            QFile file(page);
+            ASSERT_TRUE(file.open(QIODevice::Append));
+            file.write("<p>another program</p>\r\n");
+        }
+        RichEditWidget* pane = w.pane(1);
+        pane->setFocus();
+        QTest::keyClick(pane, Qt::Key_Home, Qt::ControlModifier);
+        QTest::keyClicks(pane, QStringLiteral("ab"));
+        QTest::keyClick(pane, Qt::Key_Backspace);
+        QTest::keyClick(pane, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(pane, QStringLiteral("yz"));
+        QTRY_VERIFY_WITH_TIMEOUT(textOf(journalOf(w), PaneId::Html) == pane->plainText(), 10000);
+        EXPECT_EQ(rawJournalOf(w)->panes[0].baseKind, changed ? journal::BaseKind::Whole : journal::BaseKind::Copy);
+        EXPECT_TRUE(pane->plainText().starts_with("a<meta"));
+        // Saved: the journal and its base go.
+        saveAs(w, &frmM::mnuFileSaveAs_Click, dir.filePath(QStringLiteral("saved-%1.html").arg(changed)));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QDir(folder).entryList(QStringList{QStringLiteral("*.base")}, QDir::Files).isEmpty(), 10000);
+    }
+    ASSERT_TRUE(shown.failures.isEmpty()) << shown.failures.join('\n').toStdString();
 }
 
 TEST_F(RecoveryWindow, SaveAsksBeforeOverwritingAFileAnotherProgramChangedAndNoLeavesBoth) {
