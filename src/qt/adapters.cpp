@@ -23,6 +23,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <ctime>
 
 #include "platform/platform_error.h"
 #include "preview/page_join.h"
@@ -393,11 +394,12 @@ void LauncherAdapter::openUrl(const std::string& url) {
 }
 
 LocalTime ClockAdapter::now() {
-    const QDateTime now = QDateTime::currentDateTime();
+    // Within the second already written out nothing is asked of the time zone or the locale.
+    const qint64 second = static_cast<qint64>(std::time(nullptr));
+    if (second == second_) return last_;
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(second);
     const QLocale locale = QLocale::system();
     const QString source = locale.timeFormat(QLocale::LongFormat);
-    const qint64 second = now.toSecsSinceEpoch();
-    if (second == second_ && source == formatSource_) return last_;
     if (source != formatSource_ || format_.isNull()) {
         // The long time format without its time-zone name, which would crowd the clock box.
         formatSource_ = source;

@@ -188,8 +188,8 @@ public:
     LocalTime now() override;
 
 private:
-    // The clock asks ten times a second: the time is written out once a second, and the format
-    // worked out again only when the system's changes.
+    // The clock asks ten times a second: the time is read in the time zone and written out once
+    // a second, and the format worked out again only when the system's changes.
     qint64 second_ = -1;
     LocalTime last_;
     QString formatSource_;

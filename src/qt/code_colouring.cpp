@@ -87,6 +87,19 @@ private:
     QList<QTextLayout::FormatRange>& out_;
 };
 
+// Where the pane's paragraphs stand on screen, as the pane's own painting finds them. Asked
+// instead through the character under the pane's corner and the caret rectangle, each of which
+// shapes the whole paragraph it lands in, that cost every repaint of the caret a paragraph shaped
+// twice.
+class PaneView : public QPlainTextEdit {
+public:
+    static QTextBlock firstShown(const QPlainTextEdit* pane) { return (pane->*&PaneView::firstVisibleBlock)(); }
+    static qreal topOf(const QPlainTextEdit* pane, const QTextBlock& block) {
+        const QPointF offset = (pane->*&PaneView::contentOffset)();
+        return (pane->*&PaneView::blockBoundingGeometry)(block).translated(offset).top();
+    }
+};
+
 }  // namespace
 
 // Long lines are held as several paragraphs (qt/long_lines.h).
@@ -286,12 +299,12 @@ bool CodeColouring::colourBlock(QTextBlock& block, int number, int startState, b
 void CodeColouring::colourShown(const QRegion& painted) {
     QTextDocument* doc = edit_->document();
     QAbstractTextDocumentLayout* layout = doc->documentLayout();
-    QTextBlock block = edit_->cursorForPosition(QPoint(0, 0)).block();
+    QTextBlock block = PaneView::firstShown(edit_);
     if (!block.isValid()) return;
     const int width = edit_->viewport()->width();
     const int height = edit_->viewport()->height();
     int number = block.blockNumber();
-    qreal y = edit_->cursorRect(QTextCursor(block)).top();
+    qreal y = PaneView::topOf(edit_, block);
     QRegion outside;
     while (block.isValid() && y < height) {
         if (block.isVisible()) {

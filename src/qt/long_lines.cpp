@@ -166,15 +166,15 @@ public:
         return rect;
     }
 
-    // A document wider than the pane grows a quarter of the pane's width at a time: the range of
-    // the scroll bar then changes once in many keys typed at the end of the widest line, not on
-    // every key, and a change of it repaints both of the pane's scroll bars.
+    // A document wider than the pane grows half the pane's width at a time: the range of the
+    // scroll bar then changes once in many keys typed in the widest line, not on every key, and a
+    // change of it repaints both of the pane's scroll bars and the frame beneath them.
     QSizeF documentSize() const override {
         QSizeF size = QPlainTextDocumentLayout::documentSize();
         const qreal paneWidth = paintDevice() != nullptr ? paintDevice()->width() : 0;
         if (piecesShown_) size.setWidth(qMax(widest_, paneWidth));
         if (paneWidth > 0 && size.width() > paneWidth) {
-            const qreal step = std::max(paneWidth / 4, qreal(1));
+            const qreal step = std::max(paneWidth / 2, qreal(1));
             size.setWidth(paneWidth + std::ceil((size.width() - paneWidth) / step) * step);
         }
         return size;
