@@ -93,7 +93,9 @@ private:
 // twice.
 class PaneView : public QPlainTextEdit {
 public:
-    static QTextBlock firstShown(const QPlainTextEdit* pane) { return (pane->*&PaneView::firstVisibleBlock)(); }
+    static QTextBlock firstShown(const QPlainTextEdit* pane) {
+        return (pane->*&PaneView::firstVisibleBlock)();
+    }
     static qreal topOf(const QPlainTextEdit* pane, const QTextBlock& block) {
         const QPointF offset = (pane->*&PaneView::contentOffset)();
         return (pane->*&PaneView::blockBoundingGeometry)(block).translated(offset).top();

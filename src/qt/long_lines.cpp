@@ -130,20 +130,22 @@ public:
             QTextLayout* layout = block.layout();
             if (layout->lineCount() > 0) {
                 const QTextLine last = layout->lineAt(layout->lineCount() - 1);
-                if (last.textStart() + last.textLength() !=
-                    block.length() - 1 + layout->preeditAreaText().size()) {
+                const qsizetype preedit =
+                    layout->preeditAreaPosition() >= 0 ? layout->preeditAreaText().size() : 0;
+                if (last.textStart() + last.textLength() != block.length() - 1 + preedit) {
                     linesBefore = layout->lineCount();
                     layout->clearLayout();
                     relaid_ = true;
                 }
             }
         }
-        const bool piece = isPiece(block);
+        const QTextBlockFormat format = block.blockFormat();
+        const bool piece = format.boolProperty(kContinuesLine) || continuesLine(block.next());
         if (piece) const_cast<PaneDocumentLayout*>(this)->wrapPiece(block);
         QRectF rect = QPlainTextDocumentLayout::blockBoundingRect(block);
         QTextLayout* layout = block.layout();
         if (linesBefore >= 0 && layout->lineCount() != linesBefore) resizedEarly_ = true;
-        const Qt::Alignment alignment = block.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
+        const Qt::Alignment alignment = format.alignment() & Qt::AlignHorizontal_Mask;
         QTextOption option = layout->textOption();
         if (option.alignment() != alignment) {
             option.setAlignment(alignment);
