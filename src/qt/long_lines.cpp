@@ -631,7 +631,7 @@ void LongLines::edit(Step step, const std::function<void()>& edit) {
     // The document reports the edit's changes when its edit block ends; the pieces are restored
     // in a block joined to it.
     if (own) stepCursor.endEditBlock();
-    if (editedFrom_ >= 0) {
+    if (editedFrom_ >= 0 && !withinShortLine(editedFrom_, editedTo_, start)) {
         const int from = editedFrom_;
         const int to = editedTo_;
         editedFrom_ = editedTo_ = -1;
@@ -641,8 +641,16 @@ void LongLines::edit(Step step, const std::function<void()>& edit) {
         }
         emit restructured(from, to);
     }
+    editedFrom_ = editedTo_ = -1;
     typedChanges_ = contentChanges_;
     typedEnd_ = step == Step::Typing ? pane_->textCursor().position() : -1;
+}
+
+bool LongLines::withinShortLine(int from, int to, const EditStart& start) const {
+    if (!start.cursor.isNull()) return false;
+    const QTextBlock block = document_->findBlock(from);
+    return block.isValid() && to < block.position() + block.length() && block.length() - 1 <= kLongLine &&
+           !isPiece(block);
 }
 
 LongLines::Step LongLines::stepOfKey(const QKeyEvent* event) const {

@@ -166,6 +166,9 @@ private:
     void rescan(int from, int to, std::vector<int>& found) const;
     // Whether an edit at the caret may split or join pieces.
     bool nearLongLine() const;
+    // Whether the document positions [from, to] an edit touched lie in one line that is neither
+    // long nor in pieces: then there is nothing to split or join after it.
+    bool withinShortLine(int from, int to, const EditStart& start) const;
 
     QPlainTextEdit* pane_;
     QTextDocument* document_;

@@ -101,7 +101,10 @@ RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void RichEditWidget::keyPressEvent(QKeyEvent* event) {
-    if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
+    // No undo or redo key types a character: a character typed is not looked up among them.
+    const bool typed = !event->text().isEmpty() && event->text().front().isPrint() &&
+                       !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (!typed && (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo))) {
         lines_->undoRedo([&] { QPlainTextEdit::keyPressEvent(event); });
         return;
     }
