@@ -369,7 +369,10 @@ TEST_F(PreviewWindow, TheSampleAsBeforeThenAFreshWindowsCssAndJsPanesJoinThePage
 // An error on line 3 of the JS pane says so in the strip under the page; a click on it brings the
 // JS pane forward with the caret on that line. Nothing the page writes is read as markup.
 TEST_F(PreviewWindow, APageErrorNamesItsPaneAndLineAndAClickGoesThere) {
-    w().pane(1)->setPlainText(QStringLiteral("<p>page</p>\n<script>console.log('<b>not bold</b>')</script>"));
+    w().pane(1)->setPlainText(QStringLiteral("<p>page</p>\n<script>console.log('<b>not bold</b>')</script>\n"
+                                             "<script>function burst(n) {\n"
+                                             "  for (let i = 0; i < n; i++) console.log('n ' + i);\n"
+                                             "  notThere(); }</script>"));
     w().pane(3)->setPlainText(QStringLiteral("let a = 1;\nlet b = 2;\nfoo();\n"));
     ASSERT_TRUE(pressRunAndWait());
     QListWidget* list = w().browser()->messages()->list();
@@ -391,6 +394,18 @@ TEST_F(PreviewWindow, APageErrorNamesItsPaneAndLineAndAClickGoesThere) {
     evaluate("console.warn('again')");
     QTRY_VERIFY_WITH_TIMEOUT(w().browser()->messages()->isVisible(), 10000);
     EXPECT_EQ(list->item(list->count() - 1)->text(), QStringLiteral("again"));
+
+    // A burst: every message with its line, in order, the error that ends it last.
+    evaluate("setTimeout(() => burst(40))");
+    const auto row = [&](const QString& text) {
+        const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchExactly);
+        return found.isEmpty() ? -1 : list->row(found.last());
+    };
+    const QString error = QStringLiteral("HTML 第 5 行：ReferenceError: notThere is not defined");
+    ASSERT_TRUE(waitInEventLoop([&] { return row(error) >= 0 && row(QStringLiteral("HTML 第 4 行：n 39")) >= 0; },
+                                10000));
+    EXPECT_EQ(row(error), list->count() - 1);
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(row(QStringLiteral("HTML 第 4 行：n %1").arg(i)), row(error) - 40 + i);
 
     // A flood: the page's share of a second is shown, the rest counted, the strip keeps 500.
     evaluate("for (let i = 0; i < 2000; i++) console.log('flood ' + i)");
