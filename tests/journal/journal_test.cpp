@@ -236,6 +236,15 @@ TEST_F(JournalFolders, BasesGoWithTheirJournalAndAJournalWhoseBaseIsGoneIsNotOff
         ::utimensat(AT_FDCWD, left.journalPath().c_str(), when, 0);
     }
     fs::remove(folder + "/" + bases[1]);
+    // One that ended between its base and its first journal, and one that runs and is there.
+    std::string orphan;
+    {
+        JournalFolder ended(folder);
+        orphan = ended.baseName(1);
+        ended.writeBase(orphan, [&](const ByteSink& sink) { sink(text); });
+    }
+    JournalFolder running(folder);
+    running.writeBase(running.baseName(1), [&](const ByteSink& sink) { sink(text); });
     JournalFolder mine(folder);
     fakes::FakePrompt prompt;
     prompt.answers = {Answer::Yes};
@@ -245,8 +254,13 @@ TEST_F(JournalFolders, BasesGoWithTheirJournalAndAJournalWhoseBaseIsGoneIsNotOff
     ASSERT_EQ(prompt.told.size(), 1u);
     EXPECT_NE(prompt.told[0].first.find("已损坏"), std::string::npos);
     EXPECT_EQ(restored, std::vector<std::string>{"A" + text.substr(1)});
-    // The one brought back is gone with its base; the other is aside.
-    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"discarded"});
+    // The one brought back is gone with its base, and so is the base no journal named; the other
+    // is aside; the running editor's base is left alone.
+    EXPECT_FALSE(fs::exists(folder + "/" + orphan));
+    EXPECT_TRUE(fs::remove(folder + "/" + running.baseName(1)));
+    std::vector<std::string> rest = namesIn(folder);
+    std::erase_if(rest, [](const std::string& name) { return name.ends_with(".lock"); });
+    EXPECT_EQ(rest, std::vector<std::string>{"discarded"});
     EXPECT_EQ(namesIn(folder + "/discarded").size(), 1u);
 }
 
