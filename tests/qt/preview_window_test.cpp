@@ -320,7 +320,7 @@ TEST_F(PreviewWindow, ASavedPageShowsItsPanesAsEditedNotItsFiles) {
     ASSERT_TRUE(pressRunAndWait());
     // The linked script's error names its pane and its line there.
     QListWidget* messages = w().browser()->messages()->list();
-    QTRY_COMPARE_WITH_TIMEOUT(messages->count(), 1, 10000);
+    ASSERT_TRUE(waitInEventLoop([&] { return messages->count() == 1; }, 10000)) << messages->count();
     EXPECT_EQ(messages->item(0)->text(),
               QStringLiteral("JS 第 2 行：ReferenceError: notDefined is not defined"));
     EXPECT_EQ(w().browser()->view()->url(), previewAddress(page));
@@ -376,7 +376,7 @@ TEST_F(PreviewWindow, APageErrorNamesItsPaneAndLineAndAClickGoesThere) {
     w().pane(3)->setPlainText(QStringLiteral("let a = 1;\nlet b = 2;\nfoo();\n"));
     ASSERT_TRUE(pressRunAndWait());
     QListWidget* list = w().browser()->messages()->list();
-    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 2, 10000);
+    ASSERT_TRUE(waitInEventLoop([&] { return list->count() == 2; }, 10000)) << list->count();
     EXPECT_TRUE(w().browser()->messages()->isVisible());
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("HTML 第 2 行：<b>not bold</b>"));
     EXPECT_EQ(list->item(1)->text(), QStringLiteral("JS 第 3 行：ReferenceError: foo is not defined"));
@@ -392,7 +392,7 @@ TEST_F(PreviewWindow, APageErrorNamesItsPaneAndLineAndAClickGoesThere) {
     QTest::mouseClick(w().browser()->messages()->closeButton(), Qt::LeftButton);
     EXPECT_FALSE(w().browser()->messages()->isVisible());
     evaluate("console.warn('again')");
-    QTRY_VERIFY_WITH_TIMEOUT(w().browser()->messages()->isVisible(), 10000);
+    ASSERT_TRUE(waitInEventLoop([&] { return w().browser()->messages()->isVisible(); }, 10000));
     EXPECT_EQ(list->item(list->count() - 1)->text(), QStringLiteral("again"));
 
     // A burst: every message with its line, in order, the error that ends it last.
@@ -409,9 +409,9 @@ TEST_F(PreviewWindow, APageErrorNamesItsPaneAndLineAndAClickGoesThere) {
 
     // A flood: the page's share of a second is shown, the rest counted, the strip keeps 500.
     evaluate("for (let i = 0; i < 2000; i++) console.log('flood ' + i)");
-    QTRY_VERIFY_WITH_TIMEOUT(
-        list->item(list->count() - 1)->text().startsWith(QStringLiteral("页面在一秒内写出的消息太多")),
-        10000);
+    ASSERT_TRUE(waitInEventLoop(
+        [&] { return list->item(list->count() - 1)->text().startsWith(QStringLiteral("页面在一秒内写出的消息太多")); },
+        10000));
     EXPECT_LE(list->count(), PageMessages::kKept);
     EXPECT_TRUE(list->findItems(QStringLiteral("flood 0"), Qt::MatchExactly).size() == 1);
 }
@@ -424,7 +424,7 @@ TEST_F(PreviewWindow, ASpinningPageIsReplacedByTheNextRun) {
                        "{} }, 100)</script>"));
     ASSERT_TRUE(pressRunAndWait());
     QWebEngineView* view = w().browser()->view();
-    QTRY_COMPARE_WITH_TIMEOUT(view->title(), QStringLiteral("spinning"), 10000);
+    ASSERT_TRUE(waitInEventLoop([&] { return view->title() == "spinning"; }, 10000)) << view->title().toStdString();
 
     w().pane(1)->setPlainText(QStringLiteral("<title>next</title><p>next</p>"));
     QElapsedTimer sinceRun;
