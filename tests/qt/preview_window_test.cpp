@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QListWidget>
@@ -211,6 +212,28 @@ TEST_F(PreviewFileAccess, APageShowsItsFolderButItsScriptsReadNoFile) {
     EXPECT_EQ(r["canvas"].toString(), "refused");  // shown, but its pixels are not the page's to read
     EXPECT_EQ(r["hiddenPicture"].toString(), "not shown");
     EXPECT_EQ(r["pictureElsewhere"].toString(), "not shown");
+}
+
+// What the preview's console sends, as the strip reads it: a message as the engine gave it, one
+// marked with its file and line, the count of those left out, and several sent together (a mark
+// or a quote in a text included; a batch that is not one brings nothing).
+TEST(PreviewConsole, ReadsOneMessageTheCountLeftOutAndSeveralSentTogether) {
+    const QString m(QChar(0x2063));
+    const auto read = [](const QString& message) {
+        QStringList said;
+        for (const ConsoleMessage& one : pageConsoleMessages(message, QStringLiteral("engine.js"), 7))
+            said << QStringLiteral("%1|%2|%3|%4").arg(one.source).arg(one.line).arg(one.text).arg(one.dropped);
+        return said.join(u'/').toStdString();
+    };
+    EXPECT_EQ(read("Uncaught ReferenceError: x"), "engine.js|7|Uncaught ReferenceError: x|0");
+    EXPECT_EQ(read(m + "a.html" + m + "3" + m + " hello world"), "a.html|3|hello world|0");
+    EXPECT_EQ(read(m + "dropped" + m + "9900"), "|0||9900");
+    const QJsonArray entries{"a.html" + m + "1" + m + "one", "b.js" + m + "2" + m + "two " + m + " \"q\"",
+                             m + "0" + m + "bare"};
+    const QString batch = QString::fromUtf8(QJsonDocument(entries).toJson(QJsonDocument::Compact));
+    EXPECT_EQ(read(m + "batch" + m + batch),
+              QString("a.html|1|one|0/b.js|2|two " + m + " \"q\"|0/|0|bare|0").toStdString());
+    EXPECT_EQ(read(m + "batch" + m + "not json"), "");
 }
 
 TEST(PreviewFilePolicy, APageShowsOnlyWhatLiesInItsOwnFolder) {
