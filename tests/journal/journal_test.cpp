@@ -26,6 +26,16 @@ using fakes::readFile;
 using fakes::TempDir;
 using fakes::writeFile;
 
+// A base as the journal names it.
+void nameBase(PaneRecord& pane, BaseKind kind, const std::string& name, std::string_view bytes) {
+    pane.baseKind = kind;
+    pane.text.clear();
+    pane.baseSource.clear();
+    pane.baseName = name;
+    pane.baseBytes = bytes.size();
+    pane.baseCrc = crc32Of(bytes);
+}
+
 // Three panes as a person leaves them: Chinese, a byte the file's encoding could not read, every
 // kind of line end, a file name with a line break in it, and a pane that has no file yet.
 Journal sampleJournal() {
@@ -39,20 +49,16 @@ Journal sampleJournal() {
     journal.panes.push_back({PaneId::Css, "", TextFormat{}, 0, FileStamp{}, "p { color: red }\r\nend\n"});
     journal.panes.push_back({PaneId::Js, "/tmp/a.js", TextFormat{"UTF-16LE", true, LineEnd::Cr}, 3,
                              FileStamp{}, std::string(1500, 'x')});
-    // Edits since the base, one of them ending inside a surrogate pair.
+    // The style sheet from a copy of a file, the script from its text with edits since, one of
+    // them ending inside a surrogate pair.
+    nameBase(journal.panes[1], BaseKind::Copy, "1-ab.2.base", "p { color: red }\r\nend\n");
+    journal.panes[1].baseSource = "/home/u/a.css";
+    journal.panes[1].baseLength = 21;
     journal.panes[2].baseLength = 1500;
     journal.panes[2].edits = {Edit{0, 2, u"ab\n"}, Edit{1500, 0, u"\U0001F600"}, Edit{1502, 0, u"\xD83D"}};
     return journal;
 }
 
-// A base as the journal names it.
-void nameBase(PaneRecord& pane, BaseKind kind, const std::string& name, std::string_view bytes) {
-    pane.baseKind = kind;
-    pane.text.clear();
-    pane.baseName = name;
-    pane.baseBytes = bytes.size();
-    pane.baseCrc = crc32Of(bytes);
-}
 
 std::int64_t nowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
