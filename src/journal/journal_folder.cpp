@@ -391,6 +391,43 @@ void JournalFolder::discard(LeftJournal left) {
     if (!renamed) fail(operation, error);
 }
 
+void JournalFolder::purgeOrphanBases() {
+    open();
+    std::vector<std::string> tokens;
+    const int listFd = ::dup(dirFd_);
+    if (listFd < 0) return;
+    DIR* dir = ::fdopendir(listFd);
+    if (dir == nullptr) {
+        ::close(listFd);
+        return;
+    }
+    ::rewinddir(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        const std::size_t dot = name.find('.');
+        if (!name.ends_with(kBaseSuffix) || dot == 0 || dot == std::string_view::npos) continue;
+        std::string token(name.substr(0, dot));
+        if (token != token_ && std::find(tokens.begin(), tokens.end(), token) == tokens.end())
+            tokens.push_back(std::move(token));
+    }
+    ::closedir(dir);
+    for (const std::string& token : tokens) {
+        const auto hasJournal = [&] {
+            struct stat info {};
+            return ::fstatat(dirFd_, (token + std::string(kJournalSuffix)).c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+        };
+        if (hasJournal()) continue;
+        const std::string lockName = token + std::string(kLockSuffix);
+        const int fd = lockFile(dirFd_, lockName);
+        if (fd < 0) continue;  // its editor still runs
+        if (!hasJournal()) {
+            for (const std::string& base : basesOf(token)) ::unlinkat(dirFd_, base.c_str(), 0);
+            ::unlinkat(dirFd_, lockName.c_str(), 0);
+        }
+        ::close(fd);
+    }
+}
+
 void JournalFolder::purgeDiscarded(std::int64_t nowNs) {
     open();
     const int discarded = ::openat(dirFd_, "discarded", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

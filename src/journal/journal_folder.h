@@ -92,6 +92,9 @@ public:
     void discard(LeftJournal left);
     // Deletes what discarded/ has held for longer than seven days.
     void purgeDiscarded(std::int64_t nowNs);
+    // Deletes the bases of editors no longer running that left no journal (one ended between
+    // writing a base and the first journal that names it).
+    void purgeOrphanBases();
 
 private:
     void takeOwnLock();

@@ -35,6 +35,7 @@ std::string localTime(std::int64_t ms) {
 bool recoverLeftJournals(JournalFolder& folder, Prompt& prompt,
                          const std::function<void(const Journal&)>& restore, std::int64_t nowNs) {
     folder.purgeDiscarded(nowNs);
+    folder.purgeOrphanBases();
     for (LeftJournal& left : folder.leftBehind()) {
         // Locked one at a time, as it is offered: an editor started at the same moment offers
         // the others meanwhile.

@@ -316,12 +316,13 @@ void BrowserPane::watch() {
 
 void BrowserPane::pageMessage(int level, const QString& message, int line, const QString& source) {
     Q_UNUSED(level);
-    ConsoleMessage said = pageConsoleMessage(message, source, line);
-    if (said.dropped > 0) {
-        messages_->add(QStringLiteral("页面在一秒内写出的消息太多，略去了 %1 条。").arg(said.dropped));
-        return;
+    for (const ConsoleMessage& said : pageConsoleMessages(message, source, line)) {
+        if (said.dropped > 0) {
+            messages_->add(QStringLiteral("页面在一秒内写出的消息太多，略去了 %1 条。").arg(said.dropped));
+            continue;
+        }
+        messages_->addFromPage(said.text, said.source.isNull() ? QStringLiteral("") : said.source, said.line);
     }
-    messages_->addFromPage(said.text, said.source.isNull() ? QStringLiteral("") : said.source, said.line);
 }
 
 // A message of the page as the strip shows it: with its pane and line in that pane where it came

@@ -4,6 +4,7 @@
 #include <QListWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace corvane::qt {
 
@@ -12,6 +13,9 @@ namespace {
 constexpr int kPaneRole = Qt::UserRole;
 constexpr int kLineRole = Qt::UserRole + 1;
 constexpr int kBatchMs = 250;
+// While a page keeps writing, the strip is drawn again at most once in this time: every drawing
+// of it costs about as much as a key typed into a pane.
+constexpr int kFloodMs = 1000;
 
 }  // namespace
 
@@ -39,7 +43,6 @@ PageMessages::PageMessages(QWidget* parent) : QWidget(parent) {
     hide();
 
     batch_.setSingleShot(true);
-    batch_.setInterval(kBatchMs);
     connect(&batch_, &QTimer::timeout, this, [this] { flush(); });
     connect(close_, &QToolButton::clicked, this, [this] { hide(); });
     connect(list_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
@@ -57,7 +60,9 @@ void PageMessages::addFromPage(const QString& message, const QString& source, in
 void PageMessages::keep(Message message) {
     waiting_.push_back(std::move(message));
     if (waiting_.size() > static_cast<std::size_t>(kKept)) waiting_.pop_front();
-    if (!batch_.isActive()) batch_.start();
+    if (batch_.isActive()) return;
+    const qint64 sinceShown = shown_.isValid() ? shown_.elapsed() : kFloodMs;
+    batch_.start(static_cast<int>(std::max<qint64>(kBatchMs, kFloodMs - sinceShown)));
 }
 
 void PageMessages::clear() {
@@ -83,6 +88,7 @@ void PageMessages::flush() {
     list_->setUpdatesEnabled(true);
     list_->scrollToBottom();
     show();
+    shown_.start();
 }
 
 }  // namespace corvane::qt

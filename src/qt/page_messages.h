@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -16,8 +17,9 @@ namespace corvane::qt {
 
 // The strip across the bottom of the preview pane with the page's console output and uncaught
 // errors, newest last, as plain text. Hidden while it has none; its close button hides it until
-// the next message. It keeps the last kKept; messages are taken in a batch a few times a second, so
-// a page that logs in a tight loop costs the editor little.
+// the next message. It keeps the last kKept; messages are taken in a batch a quarter of a second
+// after the first, and at most once a second while they keep coming, so a page that logs in a
+// tight loop costs the editor little.
 class PageMessages : public QWidget {
     Q_OBJECT
 public:
@@ -53,6 +55,7 @@ private:
     QToolButton* close_;
     std::deque<Message> waiting_;
     QTimer batch_;
+    QElapsedTimer shown_;  // since the strip last took messages
 };
 
 }  // namespace corvane::qt

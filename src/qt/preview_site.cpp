@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QMimeDatabase>
 #include <QRandomGenerator>
 #include <QTcpServer>
@@ -270,23 +272,39 @@ constexpr char16_t kMark = u'\u2063';
 // Wraps the page's console methods before any script of the page runs. Within the page's share, a
 // message goes on with the file and line of the code that wrote it in front (the console would
 // otherwise name this wrapper's); beyond it, the message is counted and, a second later, the count
-// is sent instead.
+// is sent instead. The first few of a second go at once, each by itself; the rest of the share,
+// where they hold only text and numbers, wait and go together a few times a second, so that a page
+// that logs in a loop hands the editor a few messages a second, not a hundred. What waits goes
+// before any message that does not, and before the page's uncaught errors.
 const char kConsoleScript[] = R"js((() => {
-  const mark = '\u2063', share = %1;
-  let second = -1, sent = 0, dropped = 0, pending = false;
+  const mark = '\u2063', share = %1, alone = %2, together = %3;
+  const send = console.log;
+  let second = -1, sent = 0, dropped = 0, pending = false, waiting = [], timer = 0;
   const where = () => {
     const frames = String(new Error().stack || '').split('\n');
     const m = /\(?([^()\s]+):(\d+):\d+\)?\s*$/.exec(frames[3] || '');
     return m ? m[1] + mark + m[2] : mark + '0';
   };
+  const plain = (v) => v === null || !['object', 'function', 'symbol'].includes(typeof v);
+  const flush = () => {
+    if (timer) clearTimeout(timer);
+    timer = 0;
+    if (waiting.length === 0) return;
+    const batch = JSON.stringify(waiting);
+    waiting = [];
+    send.call(console, mark + 'batch' + mark + batch);
+  };
+  const tell = () => {
+    pending = false;
+    flush();
+    if (dropped > 0) send.call(console, mark + 'dropped' + mark + dropped);
+    dropped = 0;
+  };
+  addEventListener('error', flush, true);
+  addEventListener('unhandledrejection', flush, true);
   for (const name of ['log', 'info', 'warn', 'error', 'debug']) {
     const original = console[name];
     if (typeof original !== 'function') continue;
-    const tell = () => {
-      pending = false;
-      if (dropped > 0) original.call(console, mark + 'dropped' + mark + dropped);
-      dropped = 0;
-    };
     console[name] = function (...args) {
       const now = Math.floor(performance.now() / 1000);
       if (now !== second) { second = now; sent = 0; }
@@ -295,23 +313,46 @@ const char kConsoleScript[] = R"js((() => {
         if (!pending) { pending = true; setTimeout(tell, 1000); }
         return;
       }
-      return original.call(console, mark + where() + mark, ...args);
+      const at = where();
+      if (sent > alone && args.every(plain)) {
+        waiting.push(at + mark + args.map(String).join(' '));
+        if (!timer) timer = setTimeout(flush, together);
+        return;
+      }
+      flush();
+      return original.call(console, mark + at + mark, ...args);
     };
   }
 })();)js";
 
+// A message of the page written as "<file><mark><line><mark><text>", or none without the marks.
+std::optional<ConsoleMessage> markedMessage(const QString& marked) {
+    const qsizetype file = marked.indexOf(kMark);
+    const qsizetype text = file < 0 ? -1 : marked.indexOf(kMark, file + 1);
+    if (text < 0) return std::nullopt;
+    return ConsoleMessage{marked.mid(text + 1), marked.left(file), marked.mid(file + 1, text - file - 1).toInt(), 0};
+}
+
 }  // namespace
 
-ConsoleMessage pageConsoleMessage(const QString& message, const QString& source, int line) {
-    if (!message.startsWith(kMark)) return {message, source, line, 0};
-    const QStringList parts = message.mid(1).split(kMark);
-    if (parts.size() == 2 && parts[0] == QLatin1String("dropped"))
-        return {QString(), QString(), 0, parts[1].toInt()};
-    if (parts.size() < 3) return {message, source, line, 0};
-    // The text follows the mark and the space the console puts between its arguments.
-    QString text = message.mid(1 + parts[0].size() + 1 + parts[1].size() + 1);
-    if (text.startsWith(u' ')) text.remove(0, 1);
-    return {text, parts[0], parts[1].toInt(), 0};
+QList<ConsoleMessage> pageConsoleMessages(const QString& message, const QString& source, int line) {
+    if (!message.startsWith(kMark)) return {{message, source, line, 0}};
+    const QString said = message.mid(1);
+    const QString dropped = QStringLiteral("dropped") + kMark;
+    if (said.startsWith(dropped)) return {{QString(), QString(), 0, said.mid(dropped.size()).toInt()}};
+    const QString batch = QStringLiteral("batch") + kMark;
+    QList<ConsoleMessage> messages;
+    if (said.startsWith(batch)) {
+        for (const QJsonValue& entry : QJsonDocument::fromJson(said.mid(batch.size()).toUtf8()).array()) {
+            if (std::optional<ConsoleMessage> one = markedMessage(entry.toString())) messages.append(*one);
+        }
+        return messages;
+    }
+    std::optional<ConsoleMessage> one = markedMessage(said);
+    if (!one) return {{message, source, line, 0}};
+    // The console puts a space between its arguments: between the marks and the text.
+    if (one->text.startsWith(u' ')) one->text.remove(0, 1);
+    return {*one};
 }
 
 void servePreviewsFrom(QWebEngineProfile* profile, PreviewSite* site) {
@@ -320,7 +361,10 @@ void servePreviewsFrom(QWebEngineProfile* profile, PreviewSite* site) {
     console.setInjectionPoint(QWebEngineScript::DocumentCreation);
     console.setWorldId(QWebEngineScript::MainWorld);
     console.setRunsOnSubFrames(true);
-    console.setSourceCode(QString::fromUtf8(kConsoleScript).arg(kConsoleMessagesASecond));
+    console.setSourceCode(QString::fromUtf8(kConsoleScript)
+                              .arg(kConsoleMessagesASecond)
+                              .arg(kConsoleMessagesAlone)
+                              .arg(kConsoleBatchMs));
     profile->scripts()->insert(console);
     keepLocalFilesPrivate(profile);
     profile->setUrlRequestInterceptor(new PreviewGuard(profile));

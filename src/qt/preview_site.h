@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -99,9 +100,13 @@ protected:
 };
 
 // A page may hand the editor this many console messages a second; the rest of that second's are
-// counted, not sent, so a page that logs in a tight loop does not load the editor. A message it
-// does send carries where in the page it was written (see pageConsoleMessage).
+// counted, not sent, so a page that logs in a tight loop does not load the editor. Of those it
+// does send, the first kConsoleMessagesAlone of a second go one by one, the others (where they
+// hold only text and numbers) together every kConsoleBatchMs. A message carries where in the
+// page it was written (see pageConsoleMessages).
 inline constexpr int kConsoleMessagesASecond = 100;
+inline constexpr int kConsoleMessagesAlone = 5;
+inline constexpr int kConsoleBatchMs = 500;
 
 // What a console message of a preview page says and where it came from, the marks put on it by the
 // preview's console (installed by servePreviewsFrom) taken off; `dropped` counts the messages the
@@ -112,7 +117,8 @@ struct ConsoleMessage {
     int line = 0;
     int dropped = 0;
 };
-ConsoleMessage pageConsoleMessage(const QString& message, const QString& source, int line);
+// The messages one console message of the page brings: one, or those the page sent together.
+QList<ConsoleMessage> pageConsoleMessages(const QString& message, const QString& source, int line);
 
 // The pages of `profile` load their local files only through the scheme, each with an origin of
 // its own, and read none of them (see above).

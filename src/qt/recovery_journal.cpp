@@ -21,12 +21,10 @@ namespace corvane::qt {
 namespace {
 
 // A second after typing stops; while it goes on, every second and a half, so that a kill costs at
-// most the last two seconds of typing. Panes of more than a million characters in all are written
-// every five seconds while typing goes on: each write of them costs the disk megabytes.
+// most the last two seconds of typing, however long the panes: a write costs the edits since the
+// last one, not the text.
 constexpr int kIdleMs = 1000;
 constexpr int kLongestMs = 1500;
-constexpr int kLongestLargeMs = 5000;
-constexpr qsizetype kLargeChars = 1000000;
 constexpr int kRetryMs = 5000;
 // A change of more characters than this is not kept as an edit: the pane's next write takes a new
 // base. So is the pane once its edits hold more than this or an eighth of its text, or this many
@@ -197,13 +195,13 @@ void RecoveryJournal::seenSaved(std::size_t i) {
 void RecoveryJournal::paneChanged() {
     if (closed_) return;
     // A pane that just became unsaved is kept at once, once the edit is over; later keys wait
-    // for a second without typing, or five seconds at most.
+    // for a second without typing, or a second and a half at most.
     if (stateKey() != lastKey_) {
         idle_.start(0);
     } else {
         idle_.start(kIdleMs);
     }
-    if (!longest_.isActive()) longest_.start(takenChars_ > kLargeChars ? kLongestLargeMs : kLongestMs);
+    if (!longest_.isActive()) longest_.start(kLongestMs);
 }
 
 void RecoveryJournal::afterHandler() {
@@ -239,7 +237,6 @@ void RecoveryJournal::writeNow() {
     if (closed_) return;
     journal::Snapshot snapshot;
     snapshot.savedAtMs = QDateTime::currentMSecsSinceEpoch();
-    takenChars_ = 0;
     noteOpened();
     for (std::size_t i = 0; i < 3; ++i) {
         if (!unsaved(i)) seenSaved(i);
@@ -267,7 +264,6 @@ void RecoveryJournal::writeNow() {
         record.caret = lines->offsetOf(pane->textCursor().position());
         record.baseLength = f.baseLength;
         record.edits = f.edits;
-        takenChars_ += f.length;
         const bool made = writer_->hasBase(f.base);
         if (made) f.maker = nullptr;
         journal::PaneSnapshot taken{std::move(record), f.base, made ? nullptr : f.maker, {}, {}};

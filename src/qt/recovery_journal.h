@@ -21,8 +21,7 @@ namespace corvane::qt {
 class MainWindow;
 
 // The recovery journal of a running window (journal/): about a second after typing stops, and
-// every second and a half while it goes on (five seconds for panes of over a million characters),
-// the panes with unsaved edits are written to the journal. Each pane is kept as a base and the
+// every second and a half while it goes on, the panes with unsaved edits are written to the journal. Each pane is kept as a base and the
 // edits made since: the window's thread notes each change of a pane by the characters it changed,
 // and a write hands over those edits alone. The base is the pane's file as the pane read it, copied
 // on the writer's thread, or else a snapshot of the pane's text (the document's own copy of its
@@ -91,9 +90,8 @@ private:
     std::unique_ptr<journal::JournalFolder> folder_;
     std::unique_ptr<journal::JournalWriter> writer_;
     QTimer idle_;     // a second after the last change
-    QTimer longest_;  // five seconds after the first change not yet written
+    QTimer longest_;  // a second and a half after the first change not yet written
     QTimer retry_;    // after a failed write
-    qsizetype takenChars_ = 0;
     std::array<Followed, 3> followed_;
     std::uint64_t lastBase_ = 0;
     // The file last opened into the HTML pane, as last seen.

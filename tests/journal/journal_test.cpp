@@ -26,6 +26,16 @@ using fakes::readFile;
 using fakes::TempDir;
 using fakes::writeFile;
 
+// A base as the journal names it.
+void nameBase(PaneRecord& pane, BaseKind kind, const std::string& name, std::string_view bytes) {
+    pane.baseKind = kind;
+    pane.text.clear();
+    pane.baseSource.clear();
+    pane.baseName = name;
+    pane.baseBytes = bytes.size();
+    pane.baseCrc = crc32Of(bytes);
+}
+
 // Three panes as a person leaves them: Chinese, a byte the file's encoding could not read, every
 // kind of line end, a file name with a line break in it, and a pane that has no file yet.
 Journal sampleJournal() {
@@ -39,20 +49,16 @@ Journal sampleJournal() {
     journal.panes.push_back({PaneId::Css, "", TextFormat{}, 0, FileStamp{}, "p { color: red }\r\nend\n"});
     journal.panes.push_back({PaneId::Js, "/tmp/a.js", TextFormat{"UTF-16LE", true, LineEnd::Cr}, 3,
                              FileStamp{}, std::string(1500, 'x')});
-    // Edits since the base, one of them ending inside a surrogate pair.
+    // The style sheet from a copy of a file, the script from its text with edits since, one of
+    // them ending inside a surrogate pair.
+    nameBase(journal.panes[1], BaseKind::Copy, "1-ab.2.base", "p { color: red }\r\nend\n");
+    journal.panes[1].baseSource = "/home/u/a.css";
+    journal.panes[1].baseLength = 21;
     journal.panes[2].baseLength = 1500;
     journal.panes[2].edits = {Edit{0, 2, u"ab\n"}, Edit{1500, 0, u"\U0001F600"}, Edit{1502, 0, u"\xD83D"}};
     return journal;
 }
 
-// A base as the journal names it.
-void nameBase(PaneRecord& pane, BaseKind kind, const std::string& name, std::string_view bytes) {
-    pane.baseKind = kind;
-    pane.text.clear();
-    pane.baseName = name;
-    pane.baseBytes = bytes.size();
-    pane.baseCrc = crc32Of(bytes);
-}
 
 std::int64_t nowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -236,6 +242,15 @@ TEST_F(JournalFolders, BasesGoWithTheirJournalAndAJournalWhoseBaseIsGoneIsNotOff
         ::utimensat(AT_FDCWD, left.journalPath().c_str(), when, 0);
     }
     fs::remove(folder + "/" + bases[1]);
+    // One that ended between its base and its first journal, and one that runs and is there.
+    std::string orphan;
+    {
+        JournalFolder ended(folder);
+        orphan = ended.baseName(1);
+        ended.writeBase(orphan, [&](const ByteSink& sink) { sink(text); });
+    }
+    JournalFolder running(folder);
+    running.writeBase(running.baseName(1), [&](const ByteSink& sink) { sink(text); });
     JournalFolder mine(folder);
     fakes::FakePrompt prompt;
     prompt.answers = {Answer::Yes};
@@ -245,8 +260,13 @@ TEST_F(JournalFolders, BasesGoWithTheirJournalAndAJournalWhoseBaseIsGoneIsNotOff
     ASSERT_EQ(prompt.told.size(), 1u);
     EXPECT_NE(prompt.told[0].first.find("已损坏"), std::string::npos);
     EXPECT_EQ(restored, std::vector<std::string>{"A" + text.substr(1)});
-    // The one brought back is gone with its base; the other is aside.
-    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"discarded"});
+    // The one brought back is gone with its base, and so is the base no journal named; the other
+    // is aside; the running editor's base is left alone.
+    EXPECT_FALSE(fs::exists(folder + "/" + orphan));
+    EXPECT_TRUE(fs::remove(folder + "/" + running.baseName(1)));
+    std::vector<std::string> rest = namesIn(folder);
+    std::erase_if(rest, [](const std::string& name) { return name.ends_with(".lock"); });
+    EXPECT_EQ(rest, std::vector<std::string>{"discarded"});
     EXPECT_EQ(namesIn(folder + "/discarded").size(), 1u);
 }
 

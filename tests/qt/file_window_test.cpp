@@ -18,12 +18,14 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <random>
 
 #include "app/captions.h"
 #include "app/window_definition.h"
 #include "journal/journal_format.h"
 #include "qt/app_setup.h"
 #include "qt/code_colouring.h"
+#include "qt/long_lines.h"
 #include "qt/common_dialog_qt.h"
 #include "qt/recovery_journal.h"
 #include "window_test_support.h"
@@ -425,6 +427,77 @@ TEST_F(RecoveryWindow, HoldsExactlyThePanesTextAfterEditsInALongLine) {
     QTRY_VERIFY_WITH_TIMEOUT(textOf(journalOf(w), PaneId::Css) == pane->plainText(), 10000);
     EXPECT_EQ(journalOf(w)->panes[0].caret, pane->caretPosition());
     EXPECT_EQ(rawJournalOf(w)->panes[0].baseKind, journal::BaseKind::Whole);
+}
+
+// Random keys, pastes, undo and redo, formatting, large replacements and a save, in a page read
+// from a file with CRLF line ends, unreadable bytes and a long line: whatever the journal starts
+// from, the text it holds after each burst of edits is the pane's.
+TEST_F(RecoveryWindow, AfterRandomEditsTheJournalHoldsExactlyThePanesText) {
+    w.enableRecoveryJournal(folder.toStdString());
+    const QString page = dir.filePath(QStringLiteral("random.html"));
+    std::string bytes = "<meta charset=\"gbk\">\r\n<p>\xd6\xd0\xce\xc4 \xff unreadable</p>\r\n<script>";
+    for (int i = 0; bytes.size() < 6000; ++i) bytes += "var v" + std::to_string(i) + "=" + std::to_string(i) + ";";
+    bytes += "</script>\r\n";
+    for (int i = 0; i < 300; ++i) bytes += "<li>" + std::to_string(i) + "</li>\r\n";
+    {
+        QFile file(page);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    }
+    whenModalOpens([](QWidget* modal) { modal->close(); });  // the unreadable byte is told about
+    w.openFile(page);
+    RichEditWidget* pane = w.pane(1);
+    LongLines* lines = LongLines::of(pane);
+    ASSERT_GT(pane->document()->blockCount(), 310) << "the long line is not in pieces";
+    pane->setFocus();
+    std::mt19937 random(24);
+    const auto pick = [&random](int below) { return below <= 0 ? 0 : static_cast<int>(random() % static_cast<unsigned>(below)); };
+    const std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>> keys = {
+        {Qt::Key_X, {}},      {Qt::Key_Backspace, {}},          {Qt::Key_Delete, {}},
+        {Qt::Key_Return, {}}, {Qt::Key_Z, Qt::ControlModifier}, {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier}};
+    for (int burst = 0; burst < 8; ++burst) {
+        // A save sets a new start for the edits that follow.
+        if (burst == 4) saveAs(w, &frmM::mnuFileSaveAs_Click, dir.filePath(QStringLiteral("random-saved.html")));
+        for (int step = 0; step < 15; ++step) {
+            const int length = lines->characterCount();
+            QTextCursor cursor = pane->textCursor();
+            cursor.setPosition(lines->positionOf(pick(length + 1)));
+            switch (pick(6)) {
+            case 0:  // a selection typed over
+                cursor.setPosition(lines->positionOf(std::min(length, lines->offsetOf(cursor.position()) + pick(700))),
+                                   QTextCursor::KeepAnchor);
+                pane->setTextCursor(cursor);
+                QTest::sendKeyEvent(QTest::Click, pane, Qt::Key_unknown, QStringLiteral("中"), Qt::NoModifier);
+                QTest::keyClicks(pane, QStringLiteral("y"));
+                break;
+            case 1:  // a paste of lines
+                pane->setTextCursor(cursor);
+                QGuiApplication::clipboard()->setText(QStringLiteral("one\ntwo\r\nthree ") + QString(pick(1500), u'w'));
+                QTest::keyClick(pane, Qt::Key_V, Qt::ControlModifier);
+                break;
+            case 2: {  // a replacement, now and then larger than any one edit the journal keeps
+                const int from = lines->offsetOf(cursor.position());
+                lines->replace(from, std::min(length, from + pick(900)),
+                               QString(pick(4) == 0 ? 70000 + pick(100) : pick(1200), u'p'));
+                break;
+            }
+            case 3:  // formatting alone
+                cursor.setPosition(lines->positionOf(std::min(length, lines->offsetOf(cursor.position()) + pick(500))),
+                                   QTextCursor::KeepAnchor);
+                pane->setTextCursor(cursor);
+                pane->setSelBold(pick(2) ? Tristate::True : Tristate::False);
+                break;
+            default: {
+                pane->setTextCursor(cursor);
+                const auto& key = keys[static_cast<std::size_t>(pick(static_cast<int>(keys.size())))];
+                QTest::keyClick(pane, key.first, key.second);
+            }
+            }
+        }
+        SCOPED_TRACE(burst);
+        QTRY_VERIFY_WITH_TIMEOUT(textOf(journalOf(w), PaneId::Html) == pane->plainText(), 10000);
+    }
+    ASSERT_TRUE(shown.failures.isEmpty()) << shown.failures.join('\n').toStdString();
 }
 
 // A pane read from a file starts from a copy of the file, made on the writer's thread; a file

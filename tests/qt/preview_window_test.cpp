@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QListWidget>
@@ -213,6 +214,28 @@ TEST_F(PreviewFileAccess, APageShowsItsFolderButItsScriptsReadNoFile) {
     EXPECT_EQ(r["pictureElsewhere"].toString(), "not shown");
 }
 
+// What the preview's console sends, as the strip reads it: a message as the engine gave it, one
+// marked with its file and line, the count of those left out, and several sent together (a mark
+// or a quote in a text included; a batch that is not one brings nothing).
+TEST(PreviewConsole, ReadsOneMessageTheCountLeftOutAndSeveralSentTogether) {
+    const QString m(QChar(0x2063));
+    const auto read = [](const QString& message) {
+        QStringList said;
+        for (const ConsoleMessage& one : pageConsoleMessages(message, QStringLiteral("engine.js"), 7))
+            said << QStringLiteral("%1|%2|%3|%4").arg(one.source).arg(one.line).arg(one.text).arg(one.dropped);
+        return said.join(u'/').toStdString();
+    };
+    EXPECT_EQ(read("Uncaught ReferenceError: x"), "engine.js|7|Uncaught ReferenceError: x|0");
+    EXPECT_EQ(read(m + "a.html" + m + "3" + m + " hello world"), "a.html|3|hello world|0");
+    EXPECT_EQ(read(m + "dropped" + m + "9900"), "|0||9900");
+    const QJsonArray entries{"a.html" + m + "1" + m + "one", "b.js" + m + "2" + m + "two " + m + " \"q\"",
+                             m + "0" + m + "bare"};
+    const QString batch = QString::fromUtf8(QJsonDocument(entries).toJson(QJsonDocument::Compact));
+    EXPECT_EQ(read(m + "batch" + m + batch),
+              QString("a.html|1|one|0/b.js|2|two " + m + " \"q\"|0/|0|bare|0").toStdString());
+    EXPECT_EQ(read(m + "batch" + m + "not json"), "");
+}
+
 TEST(PreviewFilePolicy, APageShowsOnlyWhatLiesInItsOwnFolder) {
     using Info = QWebEngineUrlRequestInfo;
     QTemporaryDir dir;
@@ -320,7 +343,7 @@ TEST_F(PreviewWindow, ASavedPageShowsItsPanesAsEditedNotItsFiles) {
     ASSERT_TRUE(pressRunAndWait());
     // The linked script's error names its pane and its line there.
     QListWidget* messages = w().browser()->messages()->list();
-    QTRY_COMPARE_WITH_TIMEOUT(messages->count(), 1, 10000);
+    ASSERT_TRUE(waitInEventLoop([&] { return messages->count() == 1; }, 10000)) << messages->count();
     EXPECT_EQ(messages->item(0)->text(),
               QStringLiteral("JS 第 2 行：ReferenceError: notDefined is not defined"));
     EXPECT_EQ(w().browser()->view()->url(), previewAddress(page));
@@ -369,11 +392,14 @@ TEST_F(PreviewWindow, TheSampleAsBeforeThenAFreshWindowsCssAndJsPanesJoinThePage
 // An error on line 3 of the JS pane says so in the strip under the page; a click on it brings the
 // JS pane forward with the caret on that line. Nothing the page writes is read as markup.
 TEST_F(PreviewWindow, APageErrorNamesItsPaneAndLineAndAClickGoesThere) {
-    w().pane(1)->setPlainText(QStringLiteral("<p>page</p>\n<script>console.log('<b>not bold</b>')</script>"));
+    w().pane(1)->setPlainText(QStringLiteral("<p>page</p>\n<script>console.log('<b>not bold</b>')</script>\n"
+                                             "<script>function burst(n) {\n"
+                                             "  for (let i = 0; i < n; i++) console.log('n ' + i);\n"
+                                             "  notThere(); }</script>"));
     w().pane(3)->setPlainText(QStringLiteral("let a = 1;\nlet b = 2;\nfoo();\n"));
     ASSERT_TRUE(pressRunAndWait());
     QListWidget* list = w().browser()->messages()->list();
-    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 2, 10000);
+    ASSERT_TRUE(waitInEventLoop([&] { return list->count() == 2; }, 10000)) << list->count();
     EXPECT_TRUE(w().browser()->messages()->isVisible());
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("HTML 第 2 行：<b>not bold</b>"));
     EXPECT_EQ(list->item(1)->text(), QStringLiteral("JS 第 3 行：ReferenceError: foo is not defined"));
@@ -389,14 +415,26 @@ TEST_F(PreviewWindow, APageErrorNamesItsPaneAndLineAndAClickGoesThere) {
     QTest::mouseClick(w().browser()->messages()->closeButton(), Qt::LeftButton);
     EXPECT_FALSE(w().browser()->messages()->isVisible());
     evaluate("console.warn('again')");
-    QTRY_VERIFY_WITH_TIMEOUT(w().browser()->messages()->isVisible(), 10000);
+    ASSERT_TRUE(waitInEventLoop([&] { return w().browser()->messages()->isVisible(); }, 10000));
     EXPECT_EQ(list->item(list->count() - 1)->text(), QStringLiteral("again"));
+
+    // A burst: every message with its line, in order, the error that ends it last.
+    evaluate("setTimeout(() => burst(40))");
+    const auto row = [&](const QString& text) {
+        const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchExactly);
+        return found.isEmpty() ? -1 : list->row(found.last());
+    };
+    const QString error = QStringLiteral("HTML 第 5 行：ReferenceError: notThere is not defined");
+    ASSERT_TRUE(waitInEventLoop([&] { return row(error) >= 0 && row(QStringLiteral("HTML 第 4 行：n 39")) >= 0; },
+                                10000));
+    EXPECT_EQ(row(error), list->count() - 1);
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(row(QStringLiteral("HTML 第 4 行：n %1").arg(i)), row(error) - 40 + i);
 
     // A flood: the page's share of a second is shown, the rest counted, the strip keeps 500.
     evaluate("for (let i = 0; i < 2000; i++) console.log('flood ' + i)");
-    QTRY_VERIFY_WITH_TIMEOUT(
-        list->item(list->count() - 1)->text().startsWith(QStringLiteral("页面在一秒内写出的消息太多")),
-        10000);
+    ASSERT_TRUE(waitInEventLoop(
+        [&] { return list->item(list->count() - 1)->text().startsWith(QStringLiteral("页面在一秒内写出的消息太多")); },
+        10000));
     EXPECT_LE(list->count(), PageMessages::kKept);
     EXPECT_TRUE(list->findItems(QStringLiteral("flood 0"), Qt::MatchExactly).size() == 1);
 }
@@ -409,7 +447,7 @@ TEST_F(PreviewWindow, ASpinningPageIsReplacedByTheNextRun) {
                        "{} }, 100)</script>"));
     ASSERT_TRUE(pressRunAndWait());
     QWebEngineView* view = w().browser()->view();
-    QTRY_COMPARE_WITH_TIMEOUT(view->title(), QStringLiteral("spinning"), 10000);
+    ASSERT_TRUE(waitInEventLoop([&] { return view->title() == "spinning"; }, 10000)) << view->title().toStdString();
 
     w().pane(1)->setPlainText(QStringLiteral("<title>next</title><p>next</p>"));
     QElapsedTimer sinceRun;

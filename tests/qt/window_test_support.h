@@ -13,6 +13,20 @@
 
 #include "qt/main_window.h"
 
+// QTest's waiting checks report their failure to a QTest run, which these tests are not: a failed
+// one would only return from the test, and the test would pass. Here they fail it.
+#undef QTRY_VERIFY_WITH_TIMEOUT
+#undef QTRY_VERIFY
+#undef QTRY_COMPARE_WITH_TIMEOUT
+#undef QTRY_COMPARE
+#define QTRY_VERIFY_WITH_TIMEOUT(expr, timeout) \
+    ASSERT_TRUE(QTest::qWaitFor([&] { return static_cast<bool>(expr); }, timeout)) << "waited for " #expr
+#define QTRY_VERIFY(expr) QTRY_VERIFY_WITH_TIMEOUT(expr, 5000)
+#define QTRY_COMPARE_WITH_TIMEOUT(actual, expected, timeout) \
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (actual) == (expected); }, timeout)) \
+        << "waited for " #actual " == " #expected
+#define QTRY_COMPARE(actual, expected) QTRY_COMPARE_WITH_TIMEOUT(actual, expected, 5000)
+
 namespace corvane::qt::testing {
 
 // Runs `answer` on the next modal widget that opens, from inside its own event loop, so a test
