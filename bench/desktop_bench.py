@@ -4,7 +4,7 @@
 Runs inside an X display with a window manager (scripts/bench.sh starts Xvfb at 1600x900 and
 openbox). Each configuration is started fresh, maximised, left idle, then typed into with xdotool;
 the CPU time of its whole process tree (the browser engine's processes included) is read from
-/proc, and its memory as the sum of resident (RSS) and proportional (PSS) sizes. Beside the
+/proc (while typing, in nanoseconds per thread; idle, in clock ticks), and its memory as the sum of resident (RSS) and proportional (PSS) sizes. Beside the
 editor's configurations stands a bare QPlainTextEdit window (editor_bench --child bare-window).
 
 Usage: desktop_bench.py --corvane PATH --bench PATH [--runs 3] [--keys 40] [--idle 10] [--mb 10]
@@ -102,6 +102,41 @@ def own_cpu_seconds(pid):
     return total / 1e9
 
 
+def threads_cpu(root):
+    """{(pid, tid): nanoseconds the scheduler ran that thread} over the tree of root."""
+    times = {}
+    for pid in tree(root):
+        try:
+            tasks = os.listdir(f"/proc/{pid}/task")
+        except OSError:
+            continue
+        for task in tasks:
+            try:
+                with open(f"/proc/{pid}/task/{task}/schedstat") as f:
+                    times[(pid, int(task))] = int(f.read().split()[0])
+            except OSError:
+                continue
+    return times
+
+
+class TreeClock:
+    """The CPU time of a process tree over a stretch, counted two ways: in nanoseconds per thread
+    (schedstat) and in the clock ticks of /proc/<pid>/stat (10 ms, but children and threads that
+    end are added to their parent's figure). A thread that ends in between takes its nanoseconds
+    with it, so `ended` counts those; where any ended, the tick figure is the honest one."""
+
+    def __init__(self, root):
+        self.root = root
+        self.threads, self.ticks = threads_cpu(root), cpu_seconds(root)
+
+    def read(self):
+        """(nanosecond figure, tick figure, threads ended), the first two in seconds."""
+        now = threads_cpu(self.root)
+        ended = sum(1 for key in self.threads if key not in now)
+        fine = sum(ns - self.threads.get(key, 0) for key, ns in now.items()) / 1e9
+        return fine, cpu_seconds(self.root) - self.ticks, ended
+
+
 def xdotool(*args):
     return subprocess.run(["xdotool", *args], capture_output=True, text=True).stdout.strip()
 
@@ -177,10 +212,13 @@ def one_run(config, file, keys, idle_seconds, work, where="click"):
         if file and where != "click":
             xdotool("key", "ctrl+Home" if where == "first" else "ctrl+End")
             wait_until_quiet(process.pid, timeout=30)
-        c0 = cpu_seconds(process.pid)
+        clock = TreeClock(process.pid)
         xdotool("type", "--delay", "100", ("abcdefghijklmnopqrstuvwxyz" * (keys // 26 + 1))[:keys])
         wait_until_quiet(process.pid, timeout=30, window=0.5)
-        figures["key"] = 1000 * (cpu_seconds(process.pid) - c0) / keys
+        fine, ticks, ended = clock.read()
+        figures["key"] = 1000 * (ticks if ended else fine) / keys
+        figures["key_ticks"] = 1000 * ticks / keys
+        figures["ended"] = ended
         return figures
     finally:
         stop(process)
@@ -328,17 +366,22 @@ def main():
                               ("gedit", ["gedit", "--standalone"]), ("KWrite", ["kwrite"])):
             if shutil.which(command[0]):
                 configs.append(Config(name, command))
-    rows = []
-    for config in configs:
-        small, large = [], []
-        for run in range(options.runs):
+    # The configurations take turns, run by run, so that a slow spell of the machine falls on all.
+    small, large = {c.name: [] for c in configs}, {c.name: [] for c in configs}
+    for run in range(options.runs):
+        for config in configs:
             log(f"{config.name}: run {run + 1} of {options.runs}")
             if not options.skip_sample:
-                small.append(one_run(config, None, options.keys, options.idle, work))
-            large.append(one_run(config, big, options.keys, 3, work, options.where))
-        median = lambda runs, key: statistics.median(r[key] for r in runs) if runs else float("nan")
-        rows.append((config.name, median(small, "idle"), median(small, "key"), median(large, "key"),
-                     median(small, "rss"), median(small, "pss"), median(large, "rss")))
+                small[config.name].append(one_run(config, None, options.keys, options.idle, work))
+            large[config.name].append(one_run(config, big, options.keys, 3, work, options.where))
+            log("  CPU/key " + ", ".join(f"{r['key']:.3f} ms" for r in large[config.name][-1:]))
+    median = lambda runs, key: statistics.median(r[key] for r in runs) if runs else float("nan")
+    rows, ended = [], 0
+    for config in configs:
+        s, l = small[config.name], large[config.name]
+        ended += sum(r["ended"] for r in s + l)
+        rows.append((config.name, median(s, "idle"), median(s, "key"), median(l, "key"),
+                     median(s, "rss"), median(s, "pss"), median(l, "rss"), median(l, "key_ticks")))
 
     print(f"Desktop figures: Xvfb 1600x900 with openbox, window maximised, whole process tree from /proc;"
           f" median of {options.runs} fresh starts; {options.keys} keys typed 100 ms apart; idle over"
@@ -348,13 +391,17 @@ def main():
     if options.where != "click":
         large_name += ", " + ("first line" if options.where == "first" else "last line")
     header = ("configuration", "idle CPU", "CPU/key, sample", f"CPU/key, {large_name}",
-              "RSS idle", "PSS idle", f"RSS, {large_name} open")
-    table = [header] + [(name, f"{idle:.2f} %", f"{small:.2f} ms", f"{large:.2f} ms", f"{rss:.0f} MiB",
-                         f"{pss:.0f} MiB", f"{rss_big:.0f} MiB")
-                        for name, idle, small, large, rss, pss, rss_big in rows]
+              "RSS idle", "PSS idle", f"RSS, {large_name} open", "in ticks")
+    table = [header] + [(name, f"{idle:.2f} %", f"{small:.3f} ms", f"{large:.3f} ms", f"{rss:.0f} MiB",
+                         f"{pss:.0f} MiB", f"{rss_big:.0f} MiB", f"{ticks:.2f} ms")
+                        for name, idle, small, large, rss, pss, rss_big, ticks in rows]
     widths = [max(len(row[i]) for row in table) for i in range(len(header))]
     for row in table:
         print("  ".join(cell.ljust(width) for cell, width in zip(row, widths)).rstrip())
+    print(f"CPU/key: nanoseconds the scheduler ran each thread of the tree (schedstat), except in a run"
+          f" where a thread ended while typing; there, and in the column 'in ticks', clock ticks of"
+          f" {1000 / TICKS:.0f} ms ({1000 / TICKS / options.keys:.3f} ms a key). Threads that ended"
+          f" while typing, all runs: {ended}. Idle CPU in ticks.")
     bare = next((row for row in rows if row[0].startswith("bare")), None)
     if bare is not None:
         print(f"Targets: idle at most 0.2 % of a core; a key within 1.2x of the bare window (here:"
