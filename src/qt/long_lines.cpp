@@ -570,6 +570,28 @@ QString LongLines::withoutJoints(QStringView text, int offset) const {
     return out;
 }
 
+QTextBlock LongLines::firstBlockOfLine(int line) const {
+    // The line of block k is k less the joints before it, which never falls as k grows: the
+    // first block of a line is the least k whose line reaches it.
+    const auto lineOfBlock = [this](int k) {
+        return k - static_cast<int>(std::lower_bound(joints_.begin(), joints_.end(),
+                                                     document_->findBlockByNumber(k).position()) -
+                                    joints_.begin());
+    };
+    int low = 0;
+    int high = document_->blockCount() - 1;
+    if (lineOfBlock(high) < line) return document_->lastBlock();
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (lineOfBlock(middle) < line) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return document_->findBlockByNumber(low);
+}
+
 QString LongLines::text(int from, int to) const {
     if (to <= from) return {};
     QTextCursor cursor(document_);

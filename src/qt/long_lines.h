@@ -113,6 +113,8 @@ public:
     const std::vector<int>& joints() const { return joints_; }
     // The number of joints in [from, to), document positions.
     int jointsBetween(int from, int to) const;
+    // The first block of a line (0 for the first), or the last block for a line past the end.
+    QTextBlock firstBlockOfLine(int line) const;
     // The text between two document positions, line breaks as "\n".
     QString text(int from, int to) const;
     // `text`, which starts at document position `offset`, without its joints, a stretch at a time.

@@ -486,13 +486,7 @@ void RichEditWidget::setHeightTwips(int twips) { resize(width(), toPixels(twips,
 void RichEditWidget::setWordWrapOff() { setLineWrapMode(QPlainTextEdit::NoWrap); }
 
 void RichEditWidget::moveCaretToLine(int line) {
-    QTextBlock block = document()->firstBlock();
-    for (int at = 1; at < line && block.isValid();) {
-        block = block.next();
-        if (block.isValid() && !continuesLine(block)) ++at;
-    }
-    if (!block.isValid()) block = document()->lastBlock();
-    QTextCursor cursor(block);
+    QTextCursor cursor(lines_->firstBlockOfLine(std::max(line, 1) - 1));
     setTextCursor(cursor);
     ensureCursorVisible();
 }
