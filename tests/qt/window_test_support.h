@@ -52,7 +52,13 @@ inline void whenModalOpens(std::function<void(QWidget*)> answer, int timeoutMs =
 // Types a path into an open file dialog and accepts it, as a person does.
 inline void acceptFileDialog(QWidget* modal, const QString& path) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
-    if (dialog == nullptr) return;
+    if (dialog == nullptr) {
+        // Another dialog came first: the test fails here rather than wait on it for ever.
+        ADD_FAILURE() << "a file dialog was expected, " << modal->metaObject()->className() << " \""
+                      << modal->windowTitle().toStdString() << "\" opened";
+        QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+        return;
+    }
     auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     if (name != nullptr) name->setText(path);
     QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
