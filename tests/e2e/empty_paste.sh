@@ -4,7 +4,7 @@
 # Usage: empty_paste.sh <corvane executable> <artefact folder>
 set -euo pipefail
 . "$(dirname "$(realpath "$0")")/lib.sh"
-if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" "$0" "$@"; fi
+own_display "$0" "$@"
 if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then exec dbus-run-session -- "$0" "$@"; fi
 export QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb QTWEBENGINE_DISABLE_SANDBOX=1
 work=$(mktemp -d)

@@ -1,5 +1,21 @@
 # Shared by the end-to-end scripts.
 
+# Without a display, runs the calling script again on an X display of its own: `own_display "$0" "$@"`.
+own_display() {
+    if [ -z "${DISPLAY:-}" ]; then
+        exec xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" "$@"
+    fi
+}
+
+# Runs one of the Python drivers beside this file in the real window, with a window manager.
+run_driver() {
+    local driver="$1"
+    shift
+    export QT_QPA_PLATFORM=xcb QTWEBENGINE_DISABLE_SANDBOX=1
+    start_window_manager
+    exec /usr/bin/python3 "$(dirname "$(realpath "${BASH_SOURCE[0]}")")/$driver" "$@"
+}
+
 # Prints the id of the newest window whose title matches the pattern, waiting up to 30 seconds.
 # A search can meet a window that goes away while it is read (the browser engine makes and drops
 # some of its own); such a failed search is tried again.

@@ -11,9 +11,7 @@ exe=$(realpath "$1")
 artefacts=$(realpath -m "$2")
 mode="${3:-opengl}"
 mkdir -p "$artefacts"
-if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" "$0" "$@"
-fi
+own_display "$0" "$@"
 
 work=$(mktemp -d)
 trap 'kill "${pid:-0}" 2>/dev/null || true; rm -rf "$work"' EXIT

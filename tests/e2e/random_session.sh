@@ -4,9 +4,5 @@
 # Usage: random_session.sh <corvane executable> <artefact folder> [random_session.py options]
 set -euo pipefail
 . "$(dirname "$(realpath "$0")")/lib.sh"
-if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" "$0" "$@"
-fi
-export QT_QPA_PLATFORM=xcb QTWEBENGINE_DISABLE_SANDBOX=1
-start_window_manager
-exec /usr/bin/python3 "$(dirname "$(realpath "$0")")/random_session.py" "$@"
+own_display "$0" "$@"
+run_driver random_session.py "$@"
