@@ -219,7 +219,10 @@ void MainWindow::run(const std::function<void()>& handler) {
 }
 
 void MainWindow::enableRecoveryJournal(const std::string& folder) {
-    journal_ = std::make_unique<RecoveryJournal>(*this, folder);
+    journal_ = std::make_unique<RecoveryJournal>(
+        JournalWindow{*this, form(), {pane(1), pane(2), pane(3)}, prompt(),
+                      [this](const std::function<void()>& handler) { run(handler); }},
+        folder);
     QTimer::singleShot(0, this, [this] {
         if (journal_) journal_->recoverLeftBehind();
     });

@@ -13,7 +13,7 @@
 #include "journal/recovery.h"
 #include "platform/platform_error.h"
 #include "qt/long_lines.h"
-#include "qt/main_window.h"
+#include "qt/rich_edit_widget.h"
 #include "qt/utf8_text.h"
 
 namespace corvane::qt {
@@ -60,8 +60,8 @@ std::function<std::string()> takeText(const QString& raw, const std::vector<int>
 
 }  // namespace
 
-RecoveryJournal::RecoveryJournal(MainWindow& window, const std::string& folder)
-    : QObject(&window), window_(window), folder_(std::make_unique<journal::JournalFolder>(folder)) {
+RecoveryJournal::RecoveryJournal(JournalWindow window, const std::string& folder)
+    : QObject(&window.widget), window_(std::move(window)), folder_(std::make_unique<journal::JournalFolder>(folder)) {
     writer_ = std::make_unique<journal::JournalWriter>(
         *folder_, [this](const std::optional<std::string>& failure, bool refused) {
             lastFailed_ = failure.has_value() || refused;
@@ -73,7 +73,7 @@ RecoveryJournal::RecoveryJournal(MainWindow& window, const std::string& folder)
         connect(timer, &QTimer::timeout, this, [this] { writeNow(); });
     }
     for (int i = 0; i < 3; ++i) {
-        RichEditWidget* pane = window_.pane(i + 1);
+        RichEditWidget* pane = window_.panes[static_cast<std::size_t>(i)];
         QTextDocument* document = pane->document();
         LongLines* lines = LongLines::of(pane);
         followed_[static_cast<std::size_t>(i)].length = lines->characterCount();
@@ -108,7 +108,7 @@ void RecoveryJournal::dropBase(Followed& f) {
 // the change (a joint there may have come or gone with it) to the end of what it put in. What
 // follows is the same before and after, so the edit replaces what lay between.
 void RecoveryJournal::followChange(std::size_t i, int position, int removed, int added) {
-    RichEditWidget* pane = window_.pane(static_cast<int>(i) + 1);
+    RichEditWidget* pane = window_.panes[i];
     const LongLines* lines = LongLines::of(pane);
     if (removed == 0 && added == 0) return;
     Followed& f = followed_[i];
@@ -155,7 +155,7 @@ void RecoveryJournal::followChange(std::size_t i, int position, int removed, int
 }
 
 bool RecoveryJournal::unsaved(std::size_t i) const {
-    const frmM& f = window_.form();
+    const frmM& f = window_.form;
     const Flag dirty = i == 0 ? f.htmlDirty : i == 1 ? f.cssDirty : f.jsDirty;
     return dirty == kTrue;
 }
@@ -164,7 +164,7 @@ bool RecoveryJournal::unsaved(std::size_t i) const {
 // it is no file of the pane's own): the pane's edits start from what the file's bytes give.
 void RecoveryJournal::noteOpened() {
     Followed& f = followed_[0];
-    const frmM& form = window_.form();
+    const frmM& form = window_.form;
     std::pair<std::string, FileStamp> opened{form.htmlOpened, {}};
     if (const auto known = form.htmlKnown.find(form.htmlOpened); known != form.htmlKnown.end())
         opened.second = known->second;
@@ -214,7 +214,7 @@ void RecoveryJournal::afterHandler() {
 
 // Read from the window's variables only: it runs after every handler, the clock's included.
 std::string RecoveryJournal::stateKey() {
-    const frmM& f = window_.form();
+    const frmM& f = window_.form;
     std::string key;
     const auto add = [&key](Flag dirty, const std::string& path, const TextFormat& format) {
         if (dirty != kTrue) {
@@ -242,9 +242,9 @@ void RecoveryJournal::writeNow() {
         if (!unsaved(i)) seenSaved(i);
     }
     // Nothing here walks the document, but for a pane whose edits start nowhere known.
-    for (journal::PaneRecord& record : window_.form().unsavedPanes(false)) {
+    for (journal::PaneRecord& record : window_.form.unsavedPanes(false)) {
         const auto i = static_cast<std::size_t>(record.pane);
-        RichEditWidget* pane = window_.pane(static_cast<int>(i) + 1);
+        RichEditWidget* pane = window_.panes[i];
         const LongLines* lines = LongLines::of(pane);
         Followed& f = followed_[i];
         if (f.origin == Origin::File) {
@@ -291,7 +291,7 @@ void RecoveryJournal::written(const std::optional<std::string>& failure, bool re
     if (told_) return;
     told_ = true;
     auto* box = new QMessageBox(QMessageBox::Warning, fromUtf8(text::kJournalFailedTitle),
-                                fromUtf8(text::journalFailedMessage(*failure)), QMessageBox::Ok, &window_);
+                                fromUtf8(text::journalFailedMessage(*failure)), QMessageBox::Ok, &window_.widget);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setAttribute(Qt::WA_ShowWithoutActivating);
     box->setModal(false);
@@ -310,9 +310,9 @@ void RecoveryJournal::recoverLeftBehind() {
     window_.run([this] {
         const auto now = std::chrono::system_clock::now().time_since_epoch();
         journal::recoverLeftJournals(
-            *folder_, window_.prompt(),
+            *folder_, window_.prompt,
             [this](const journal::Journal& journal) {
-                window_.form().restorePanes(journal);
+                window_.form.restorePanes(journal);
                 // The left journal goes only once this editor's own journal holds its panes.
                 writeNow();
                 writer_->flush();

@@ -11,14 +11,26 @@
 #include <string>
 #include <vector>
 
+#include <QMessageBox>
+#include <QWidget>
+
+#include "app/frm_m.h"
 #include "journal/journal_folder.h"
 #include "journal/journal_writer.h"
 
-#include <QMessageBox>
-
 namespace corvane::qt {
 
-class MainWindow;
+class RichEditWidget;
+
+// What the journal needs of its window: the form with the panes' state, the three panes (HTML, CSS,
+// JS), the questions it asks at start, and the way the window runs a handler.
+struct JournalWindow {
+    QWidget& widget;
+    frmM& form;
+    std::array<RichEditWidget*, 3> panes;
+    Prompt& prompt;
+    std::function<void(const std::function<void()>&)> run;
+};
 
 // The recovery journal of a running window (journal/): about a second after typing stops, and
 // every second and a half while it goes on, the panes with unsaved edits are written to the journal. Each pane is kept as a base and the
@@ -31,7 +43,7 @@ class MainWindow;
 class RecoveryJournal : public QObject {
     Q_OBJECT
 public:
-    RecoveryJournal(MainWindow& window, const std::string& folder);
+    RecoveryJournal(JournalWindow window, const std::string& folder);
     ~RecoveryJournal() override;
 
     // At start: offers what editors no longer running left behind (journal/recovery.h).
@@ -86,7 +98,7 @@ private:
     std::string stateKey();
     bool unsaved(std::size_t pane) const;
 
-    MainWindow& window_;
+    JournalWindow window_;
     std::unique_ptr<journal::JournalFolder> folder_;
     std::unique_ptr<journal::JournalWriter> writer_;
     QTimer idle_;     // a second after the last change
