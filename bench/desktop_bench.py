@@ -9,13 +9,16 @@ editor's configurations stands a bare QPlainTextEdit window (editor_bench --chil
 
 Usage: desktop_bench.py --corvane PATH --bench PATH [--runs 3] [--keys 40] [--idle 10] [--mb 10]
                         [--peers] [--one-line] [--input FILE] [--where click|first|last]
-                        [--configs default,bare] [--before PATH] [--skip-sample]
+                        [--configs default,bare] [--before PATH] [--skip-sample] [--instructions]
 With --one-line the large file is a minified script on one line instead of a page of short lines;
 with --input it is FILE. --where says where the keys go in it: the line clicked near the top of the
 view (the default), the first line (Ctrl+Home after the click) or the last (Ctrl+End). --configs
 measures only some configurations: default, nojournal (CORVANE_JOURNAL=0), opengl, noopengl, bare;
 --before adds another build of the editor (an earlier one) as the first row. --skip-sample measures
 the large file alone.
+With --instructions, each configuration runs under valgrind's callgrind, which counts the machine
+instructions of the whole process while the keys are typed and nothing else: a figure that a
+busy or shared machine does not disturb, beside the CPU time, which it does.
 With --peers, the editors a Linux user might pick instead are measured the same way where they are
 installed (FeatherPad, Geany, gedit, KWrite; install them with apt-get for that run).
 With --preview, typing in a pane is measured instead beside a previewed page that is quiet, that
@@ -181,7 +184,23 @@ class Config:
         self.name, self.command, self.env = name, command, env or {}
 
 
-def one_run(config, file, keys, idle_seconds, work, where="click"):
+def counted(command, out):
+    """The command under callgrind, counting nothing until told to (callgrind_control -i on)."""
+    return ["valgrind", "--tool=callgrind", "--instr-atstart=no", f"--callgrind-out-file={out}"] + command
+
+
+def instructions_counted(pid, out):
+    """Writes out what callgrind counted so far, and returns the count."""
+    subprocess.run(["callgrind_control", "-d", str(pid)], capture_output=True, check=False)
+    total = 0
+    for name in os.listdir(os.path.dirname(out)):
+        if name.startswith(os.path.basename(out) + "."):
+            with open(os.path.join(os.path.dirname(out), name)) as f:
+                total += next((int(line.split()[1]) for line in f if line.startswith("totals:")), 0)
+    return total
+
+
+def one_run(config, file, keys, idle_seconds, work, where="click", instructions=False):
     """Starts the configuration (with `file` open, if any), returns its figures."""
     env = dict(os.environ, **config.env)
     env.update(HOME=work, XDG_CACHE_HOME=os.path.join(work, "cache"), QT_QPA_PLATFORM="xcb",
@@ -189,10 +208,12 @@ def one_run(config, file, keys, idle_seconds, work, where="click"):
     # A state folder of its own each run: a run ended from outside leaves its recovery journal,
     # which the next start would offer.
     env["XDG_STATE_HOME"] = tempfile.mkdtemp(prefix="state-", dir=work)
-    process = subprocess.Popen(config.command + ([file] if file else []), env=env,
+    command = config.command + ([file] if file else [])
+    out = tempfile.mktemp(prefix="callgrind-", dir=work)
+    process = subprocess.Popen(counted(command, out) if instructions else command, env=env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        win = wait_for_window(process.pid)
+        win = wait_for_window(process.pid, timeout=600 if instructions else 60)
         if win is None:
             raise RuntimeError(f"{config.name}: no window")
         maximise(win)
@@ -212,10 +233,13 @@ def one_run(config, file, keys, idle_seconds, work, where="click"):
         if file and where != "click":
             xdotool("key", "ctrl+Home" if where == "first" else "ctrl+End")
             wait_until_quiet(process.pid, timeout=30)
+        if instructions:
+            subprocess.run(["callgrind_control", "-i", "on", str(process.pid)], capture_output=True, check=False)
         clock = TreeClock(process.pid)
         xdotool("type", "--delay", "100", ("abcdefghijklmnopqrstuvwxyz" * (keys // 26 + 1))[:keys])
-        wait_until_quiet(process.pid, timeout=30, window=0.5)
+        wait_until_quiet(process.pid, timeout=120 if instructions else 30, window=0.5)
         fine, ticks, ended = clock.read()
+        figures["instr"] = instructions_counted(process.pid, out) / keys if instructions else float("nan")
         figures["key"] = 1000 * (ticks if ended else fine) / keys
         figures["key_ticks"] = 1000 * ticks / keys
         figures["ended"] = ended
@@ -327,6 +351,8 @@ def main():
     parser.add_argument("--before", help="another build of the editor to measure beside, as 'before'")
     parser.add_argument("--skip-sample", action="store_true",
                         help="only the large file: no idle and sample figures")
+    parser.add_argument("--instructions", action="store_true",
+                        help="count the instructions a key costs, under callgrind")
     options = parser.parse_args()
     for tool in ("xdotool", "wmctrl"):
         if shutil.which(tool) is None:
@@ -373,15 +399,19 @@ def main():
             log(f"{config.name}: run {run + 1} of {options.runs}")
             if not options.skip_sample:
                 small[config.name].append(one_run(config, None, options.keys, options.idle, work))
-            large[config.name].append(one_run(config, big, options.keys, 3, work, options.where))
-            log("  CPU/key " + ", ".join(f"{r['key']:.3f} ms" for r in large[config.name][-1:]))
+            large[config.name].append(one_run(config, big, options.keys, 3, work, options.where,
+                                              options.instructions))
+            log("  CPU/key " + ", ".join(f"{r['key']:.3f} ms" for r in large[config.name][-1:]) +
+                ("".join(f", {r['instr'] / 1e6:.3f} M instructions" for r in large[config.name][-1:])
+                 if options.instructions else ""))
     median = lambda runs, key: statistics.median(r[key] for r in runs) if runs else float("nan")
     rows, ended = [], 0
     for config in configs:
         s, l = small[config.name], large[config.name]
         ended += sum(r["ended"] for r in s + l)
         rows.append((config.name, median(s, "idle"), median(s, "key"), median(l, "key"),
-                     median(s, "rss"), median(s, "pss"), median(l, "rss"), median(l, "key_ticks")))
+                     median(s, "rss"), median(s, "pss"), median(l, "rss"), median(l, "key_ticks"),
+                     median(l, "instr")))
 
     print(f"Desktop figures: Xvfb 1600x900 with openbox, window maximised, whole process tree from /proc;"
           f" median of {options.runs} fresh starts; {options.keys} keys typed 100 ms apart; idle over"
@@ -391,10 +421,10 @@ def main():
     if options.where != "click":
         large_name += ", " + ("first line" if options.where == "first" else "last line")
     header = ("configuration", "idle CPU", "CPU/key, sample", f"CPU/key, {large_name}",
-              "RSS idle", "PSS idle", f"RSS, {large_name} open", "in ticks")
+              "RSS idle", "PSS idle", f"RSS, {large_name} open", "in ticks", "instructions/key")
     table = [header] + [(name, f"{idle:.2f} %", f"{small:.3f} ms", f"{large:.3f} ms", f"{rss:.0f} MiB",
-                         f"{pss:.0f} MiB", f"{rss_big:.0f} MiB", f"{ticks:.2f} ms")
-                        for name, idle, small, large, rss, pss, rss_big, ticks in rows]
+                         f"{pss:.0f} MiB", f"{rss_big:.0f} MiB", f"{ticks:.2f} ms", f"{instr / 1e6:.3f} M")
+                        for name, idle, small, large, rss, pss, rss_big, ticks, instr in rows]
     widths = [max(len(row[i]) for row in table) for i in range(len(header))]
     for row in table:
         print("  ".join(cell.ljust(width) for cell, width in zip(row, widths)).rstrip())
@@ -406,6 +436,9 @@ def main():
     if bare is not None:
         print(f"Targets: idle at most 0.2 % of a core; a key within 1.2x of the bare window (here:"
               f" {bare[2]:.2f} / {bare[3]:.2f} ms).")
+        if options.instructions:
+            for row in rows:
+                print(f"Instructions a key, {row[0]} / bare window: {row[8] / bare[8]:.2f}x")
     on = next((row for row in rows if row[0] == "Corvane, default"), None)
     off = next((row for row in rows if row[0].startswith("Corvane, no recovery journal")), None)
     if on is not None and off is not None:

@@ -12,7 +12,7 @@ packages=(
     fonts-noto-cjk
     xvfb xauth xdotool x11-utils openbox wmctrl imagemagick poppler-utils libjs-jquery xclip python3-xlib
     at-spi2-core python3-pyatspi dbus dbus-x11
-    clang-14 libclang-rt-14-dev
+    clang-14 libclang-rt-14-dev valgrind
     desktop-file-utils appstream lintian
 )
 

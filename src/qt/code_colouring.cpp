@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "qt/long_lines.h"
+#include "qt/pane_view.h"
 #include "syntax/code_colours.h"
 
 namespace corvane::qt {
@@ -85,21 +86,6 @@ private:
     const std::array<QTextCharFormat, kCodeTokenCount>& formats_;
     const std::vector<std::pair<int, int>>& kept_;
     QList<QTextLayout::FormatRange>& out_;
-};
-
-// Where the pane's paragraphs stand on screen, as the pane's own painting finds them. Asked
-// instead through the character under the pane's corner and the caret rectangle, each of which
-// shapes the whole paragraph it lands in, that cost every repaint of the caret a paragraph shaped
-// twice.
-class PaneView : public QPlainTextEdit {
-public:
-    static QTextBlock firstShown(const QPlainTextEdit* pane) {
-        return (pane->*&PaneView::firstVisibleBlock)();
-    }
-    static qreal topOf(const QPlainTextEdit* pane, const QTextBlock& block) {
-        const QPointF offset = (pane->*&PaneView::contentOffset)();
-        return (pane->*&PaneView::blockBoundingGeometry)(block).translated(offset).top();
-    }
 };
 
 }  // namespace

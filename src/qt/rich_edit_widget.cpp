@@ -18,6 +18,7 @@
 #include "qt/common_dialog_qt.h"
 #include "qt/long_lines.h"
 #include "qt/pane_accessible.h"
+#include "qt/shown_glyphs.h"
 #include "qt/twips.h"
 #include "qt/utf8_text.h"
 
@@ -86,6 +87,7 @@ RichEditWidget::RichEditWidget(QWidget* parent) : QPlainTextEdit(parent) {
     connect(lines_, &LongLines::edited, this, [this] { raiseChange(); });
     doc->setDefaultFont(font());
     setDocument(doc);
+    new ShownGlyphs(this);
     setTabChangesFocus(false);
     // The three panes lie one on another. A pane that paints its own background is opaque to Qt,
     // so what is repainted in it (a scroll bar whose range a key changed) is painted there alone,

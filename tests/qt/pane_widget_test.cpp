@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <functional>
 #include <random>
 
 #include "fakes/child_process.h"
@@ -15,6 +16,7 @@
 #include "panes/pane_file.h"
 #include "qt/code_colouring.h"
 #include "qt/long_lines.h"
+#include "qt/shown_glyphs.h"
 #include "syntax/code_colours.h"
 #include "window_test_support.h"
 
@@ -689,6 +691,45 @@ TEST_F(PaneColours, ACommentTypedAtTheTopColoursWhatIsShownBelowItAndClosingItBr
     EXPECT_EQ(coloursOf(pane->document()->lastBlock().previous()), before);
 }
 
+// The paragraphs on screen keep their shaped glyphs between paints; scrolled, typed, pasted or
+// deleted past, the pane keeps no more than a screenful of them.
+TEST_F(PaneColours, OnlyTheParagraphsOnScreenKeepTheirGlyphs) {
+    QString page;
+    for (int i = 0; i < 3000; ++i) page += QStringLiteral("<p class=\"c%1\">line %1</p>\n").arg(i);
+    pane->setPlainText(page);
+    pane->moveCursor(QTextCursor::Start);
+    const ShownGlyphs* glyphs = ShownGlyphs::of(pane);
+    ASSERT_NE(glyphs, nullptr);
+    const int screenful = pane->viewport()->height() / pane->fontMetrics().lineSpacing() + 3;
+    pane->viewport()->repaint();
+    EXPECT_GE(glyphs->keptCount(), screenful - 4);
+    const auto act = [&](const std::function<void()>& action) {
+        action();
+        pane->viewport()->repaint();
+    };
+    for (int page = 0; page < 40; ++page) act([&] { QTest::keyClick(pane, Qt::Key_PageDown); });
+    EXPECT_LE(glyphs->keptCount(), screenful);
+    QString lines;
+    for (int i = 0; i < 500; ++i) lines += QStringLiteral("<b>pasted %1</b>\n").arg(i);
+    act([&] { pane->textCursor().insertText(lines); });
+    act([&] { QTest::keyClick(pane, Qt::Key_PageUp); });
+    act([&] {
+        QTextCursor cursor = pane->textCursor();
+        cursor.movePosition(QTextCursor::Up, QTextCursor::KeepAnchor, 300);
+        cursor.removeSelectedText();
+    });
+    act([&] {
+        QTest::keyClicks(pane, "typed");
+        QTest::keyClick(pane, Qt::Key_Return);
+        QTest::keyClicks(pane, "<i>");
+    });
+    for (int page = 0; page < 40; ++page) act([&] { QTest::keyClick(pane, Qt::Key_PageUp); });
+    EXPECT_LE(glyphs->keptCount(), screenful);
+    act([&] { pane->moveCursor(QTextCursor::End); });
+    EXPECT_LE(glyphs->keptCount(), screenful);
+    w.form().htmlDirty = 0;
+}
+
 // Edits anywhere, with the pane scrolled anywhere, leave it coloured as a pane that was given the
 // same text afresh: what the colouring keeps of earlier lexing never shows through.
 TEST_F(PaneColours, AfterRandomEditsThePaneIsColouredAsOneGivenTheSameTextAfresh) {
@@ -734,6 +775,13 @@ TEST_F(PaneColours, AfterRandomEditsThePaneIsColouredAsOneGivenTheSameTextAfresh
             ASSERT_EQ(mine.layout()->formats(), theirs.layout()->formats())
                 << "step " << step << ", paragraph " << mine.blockNumber() << ": "
                 << mine.text().toStdString();
+        }
+        // Nor does what the paragraphs on screen keep of their shaping: laid out afresh, the
+        // pane looks the same.
+        if (step % 10 == 0) {
+            const QImage kept = pane->viewport()->grab().toImage();
+            pane->document()->markContentsDirty(0, pane->document()->characterCount());
+            ASSERT_EQ(pane->viewport()->grab().toImage(), kept) << "step " << step;
         }
     }
     w.form().htmlDirty = 0;
