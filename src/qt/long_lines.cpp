@@ -191,10 +191,7 @@ protected:
         // paragraph changed by a key out twice: once to learn the height it had, once for the
         // new text. Its height is taken here, while its lines still hold the earlier text.
         heldBlock_ = changedWithin(from, removed + added);
-        if (heldBlock_.isValid()) {
-            heldRect_ = QPlainTextDocumentLayout::blockBoundingRect(heldBlock_);
-            keepShapes(heldBlock_);
-        }
+        if (heldBlock_.isValid()) heldRect_ = QPlainTextDocumentLayout::blockBoundingRect(heldBlock_);
         if (beforeLayout) beforeLayout(from, removed, added);
         // Paragraphs laid out again before this report already look as they do after it.
         const QScopedValueRollback<bool> inChange(inChange_, true);
@@ -217,21 +214,6 @@ private:
             doc->findBlock(qMax(0, from + length - 1)) != block)
             return {};
         return block;
-    }
-
-    // The paragraph typed in keeps its text shaped from its layout on: after a key the caret is
-    // placed in it, its column remembered, the line and the caret painted, and each of those
-    // would shape the whole paragraph again. Only that one paragraph keeps its shapes; the one
-    // that kept them before lets them go, and is laid out again when it is next shown.
-    void keepShapes(const QTextBlock& block) {
-        const QTextBlock before = shaped_.isNull() ? QTextBlock() : shaped_.block();
-        if (before == block && block.layout()->cacheEnabled()) return;
-        if (before.isValid() && before.layout()->cacheEnabled()) {
-            before.layout()->setCacheEnabled(false);
-            before.layout()->clearLayout();
-        }
-        block.layout()->setCacheEnabled(true);
-        shaped_ = QTextCursor(block);
     }
 
     void changed(int from, int removed, int added) {
@@ -296,7 +278,6 @@ private:
     mutable QTextBlock heldBlock_;
     QRectF heldRect_;
     // At the start of the paragraph that keeps its shapes.
-    QTextCursor shaped_;
 };
 
 bool isBreakAfter(char16_t c) {
