@@ -277,7 +277,6 @@ private:
     bool inChange_ = false;
     mutable QTextBlock heldBlock_;
     QRectF heldRect_;
-    // At the start of the paragraph that keeps its shapes.
 };
 
 bool isBreakAfter(char16_t c) {

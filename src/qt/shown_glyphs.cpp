@@ -67,7 +67,8 @@ void ShownGlyphs::keepShown() {
     if (known) {
         const int firstNumber = firstShown.isValid() ? firstShown.blockNumber() : -1;
         const int lastNumber = lastShown.isValid() ? lastShown.blockNumber() : -1;
-        QImage scratch(1, 1, QImage::Format_ARGB32_Premultiplied);
+        // Made only when some paragraph has glyphs to drop: most paints drop none.
+        QImage scratch;
         QPainter painter;
         const QTextBlock end = last_.block().next();
         QTextBlock kept = first_.block();
@@ -75,7 +76,10 @@ void ShownGlyphs::keepShown() {
             if (number >= firstNumber && number <= lastNumber) continue;
             QTextLayout* layout = kept.layout();
             if (!layout->cacheEnabled()) continue;
-            if (!painter.isActive()) painter.begin(&scratch);
+            if (!painter.isActive()) {
+                scratch = QImage(1, 1, QImage::Format_ARGB32_Premultiplied);
+                painter.begin(&scratch);
+            }
             dropGlyphs(layout, painter);
         }
     }
